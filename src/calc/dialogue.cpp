@@ -1,0 +1,141 @@
+#include "calc/dialogue.h"
+
+#include <string>
+
+#include "calc/memo.h"
+#include "calc/segment.h"
+#include "calc/texts.h"
+#include "console/console_writer.h"
+#include "console/item_parser.h"
+#include "console/line_input.h"
+#include "console/print.h"
+#include "platform/platform.h"
+#include "sys/lifecycle.h"
+
+namespace zepa {
+
+namespace {
+
+constexpr int kBannerWidth = 74;
+constexpr int kBannerTextWidth = 71;
+
+constexpr const char* kBannerTexts[] = {
+    "Programa ZEPA4-07",
+    "Programa de Zepa No1",
+    "Calculo de Setor Circular",
+    "Versao: 1 de calculo de raio, arco e angulo, dada a corda e a flecha",
+    "Revisao: 0 de 11/5/2015",
+    "",
+    "Unidades: Quaisquer coerentes ou indicadas",
+    "Restricoes: A flecha n\xE3o pode ser maior que a corda",
+    kPublisherAddress,
+    kAuthorName,
+    kAuthorTitleBanner,
+    kContactAddress,
+};
+
+constexpr const char* kNotes[] = {
+    " Obs:",
+    " 1)Tecle Ctrl+C para fechar o programa a qualquer tempo.",
+    " 2)Clique no icone do lado esquerdo da barra superior do console",
+    "   para configurar a fonte, o tamanho e as cores da tela.",
+    " 3)Abra o arquivo Esquema.png para visualizar o setor circular e as",
+    "   notacoes, ou tecle A ou a na proxima pergunta do programa para abrir",
+    "   a pagina de ajuna na web.",
+};
+
+constexpr const char* kHelpQuestion =
+    " Tecle A ou a para ir a pagina de ajuda ou qualquer para continuar";
+constexpr const char* kContinueQuestion =
+    " Informe se para (qualquer caractere) ou continua calculando (C ou c):";
+constexpr const char* kRefusal = " f nao pode ser maior que 2c, informe outro valor";
+
+void print_line(std::string_view text) { print_text(0, text, kEndLine); }
+
+void show_banner_and_notes() {
+  const std::string stars(kBannerWidth, '*');
+  print_line(stars);
+  for (const char* text : kBannerTexts) {
+    std::string line = "* ";
+    line += text;
+    line.resize(2 + kBannerTextWidth, ' ');
+    line += '*';
+    print_line(line);
+  }
+  print_line(stars);
+  print_end(0, kEndLine);
+  for (const char* note : kNotes) print_line(note);
+  print_end(0, kEndLine);
+}
+
+bool is_letter_answer(const std::string& answer, char upper, char lower) {
+  return answer == std::string(1, upper) || answer == std::string(1, lower);
+}
+
+float ask_number(const char* prompt) {
+  float value = 0;
+  read_line(prompt, true, true);
+  input_single(value);
+  return value;
+}
+
+std::string ask_text(const char* prompt) {
+  std::string answer;
+  read_line(prompt, true, true);
+  input_text(answer);
+  return answer;
+}
+
+void show_result(const char* label, float value) {
+  print_text(0, label, kEndNone);
+  print_number(0, value, kEndLine);
+}
+
+// A memo that did not reach the file is said once; a redirected output keeps only the
+// dialogue's own bytes, so the warning goes to standard error there.
+void warn_memo_not_recorded() {
+  if (console_is_degenerate()) {
+    platform().process->write_error(std::string(kMemoWarning) + "\n");
+  } else {
+    print_line(kMemoWarning);
+  }
+}
+
+}  // namespace
+
+int run_dialogue() {
+  clear_screen(kClearDefault);
+  show_banner_and_notes();
+  const std::string help = ask_text(kHelpQuestion);
+  if (is_letter_answer(help, 'A', 'a')) {
+    run_command(platform().process->help_command(std::string("http://") + kHelpHost + kHelpPath));
+  }
+  std::string answer;
+  do {
+    float c = 0;
+    float f = 0;
+    for (;;) {
+      print_end(0, kEndLine);
+      print_line(" Dados:");
+      c = ask_number("  Semi corda: c=");
+      f = ask_number("  Flecha: f=");
+      // Single-precision doubling; an unordered comparison (a NaN) refuses the pair.
+      if (f <= c + c) break;
+      print_end(0, kEndLine);
+      print_line(kRefusal);
+      print_end(0, kEndLine);
+    }
+    const Segment result = compute_segment(c, f);
+    print_line(" Resultados:");
+    show_result("  Raio: r=", result.r);
+    show_result("  Semi arco: a=", result.a);
+    show_result("  Angulo: Alfa(grau)=", result.alfa);
+    if (!write_memo(c, f, result)) warn_memo_not_recorded();
+    print_end(0, kEndLine);
+    answer = ask_text(kContinueQuestion);
+  } while (is_letter_answer(answer, 'C', 'c'));
+  print_end(0, kEndLine);
+  return 0;
+}
+
+}  // namespace zepa

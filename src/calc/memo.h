@@ -1,0 +1,14 @@
+#pragma once
+
+#include "calc/segment.h"
+
+namespace zepa {
+
+inline constexpr const char* kMemoFileName = "mc-zepa4-07.txt";
+inline constexpr int kMemoChannel = 1;
+
+// Appends the 21-line calculation memo of one case to the memo file on channel 1. True when
+// the memo was recorded whole (opened, every write taken, written out at the close).
+bool write_memo(float c, float f, const Segment& result);
+
+}  // namespace zepa

@@ -1,0 +1,36 @@
+#include "calc/segment.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace zepa {
+
+namespace {
+// The program's value of pi for degrees and radians: the double nearest to 3.1416.
+constexpr double kPiApprox = 3.1416;
+}  // namespace
+
+Segment compute_segment(float c, float f) {
+  // Each step keeps the precision the calculation has always had: the squares, d, q, t and m
+  // are singles; r, Alfa and a are computed in double and rounded to single once.
+  const float cc = c * c;
+  const float ff = f * f;
+  const double s = static_cast<double>(ff) + static_cast<double>(cc);
+  Segment out;
+  out.r = static_cast<float>(s / 2.0 / static_cast<double>(f));
+  const float d = out.r - f;
+  const float q = c / d;
+  float t = static_cast<float>(std::atan(static_cast<double>(q)));
+  // With d < 0 the centre lies beyond the chord: the segment is more than a half circle and the
+  // half-angle is the arctangent's angle plus a half turn, not a negative angle.
+  if (d < 0 && c > 0 && f > 0) {
+    t = static_cast<float>(static_cast<double>(t) + std::numbers::pi);
+  }
+  const float m = 180.0f * t;
+  out.alfa = static_cast<float>(static_cast<double>(m) / kPiApprox);
+  out.a = static_cast<float>(static_cast<double>(out.r) * static_cast<double>(out.alfa) *
+                             kPiApprox / 180.0);
+  return out;
+}
+
+}  // namespace zepa

@@ -1,0 +1,104 @@
+#include "console/print.h"
+
+#include <cstring>
+
+#include "console/console_writer.h"
+#include "console/number_text.h"
+#include "sys/channels.h"
+
+namespace zepa {
+
+namespace {
+
+ConsoleChannel g_console;
+
+constexpr unsigned char kLineEnd[2] = {13, 10};
+constexpr int kZoneWidth = 14;
+
+// Writes bytes to a channel: the console (always taken) or a file channel.
+int channel_write(int channel, const unsigned char* bytes, std::size_t n) {
+  if (channel == 0) {
+    ConsoleChannel& console = console_channel();
+    console_write(bytes, n, false);
+    advance_column(console.column, console.width, bytes, n);
+    return kDone;
+  }
+  return write_bytes(channel_record(channel), bytes, n);
+}
+
+bool names_a_channel(int channel) { return channel >= 0 && channel <= kChannelCount; }
+
+int zone_advance(int channel) {
+  std::uint32_t column = 0;
+  std::int32_t width = 0;
+  if (channel == 0) {
+    column = console_channel().column;
+    width = console_channel().width;
+  } else if (ChannelRecord* record = channel_record(channel)) {
+    column = record->column;
+    width = record->width;
+  }
+  const long long c = column;
+  long long zone = (c + kZoneWidth) / kZoneWidth * kZoneWidth + 1;
+  if (width != 0 && zone > static_cast<long long>(width) - kZoneWidth) zone = 1;
+  if (zone <= c + 1) return channel_write(channel, kLineEnd, 2);
+  unsigned char blanks[kZoneWidth];
+  std::memset(blanks, ' ', sizeof blanks);
+  return channel_write(channel, blanks, static_cast<std::size_t>(zone - c - 1));
+}
+
+int end_action(int channel, int action) {
+  if (action & (kEndLine | kEndLine4)) return channel_write(channel, kLineEnd, 2);
+  if (action & kEndZone) return zone_advance(channel);
+  return kDone;
+}
+
+int first_failure(int a, int b) { return a != kDone ? a : b; }
+
+}  // namespace
+
+int print_text(int channel, std::string_view text, int action) {
+  if (!names_a_channel(channel)) return kInvalidRequest;
+  int result = kDone;
+  if (!text.empty()) {
+    result = channel_write(channel, reinterpret_cast<const unsigned char*>(text.data()),
+                           text.size());
+  }
+  return first_failure(result, end_action(channel, action));
+}
+
+int print_number(int channel, float value, int action) {
+  return print_text(channel, single_text(value), action);
+}
+
+int print_end(int channel, int action) {
+  if (!names_a_channel(channel)) return kInvalidRequest;
+  return end_action(channel, action);
+}
+
+ConsoleChannel& console_channel() {
+  if (!g_console.ready) {
+    g_console.ready = true;
+    console_setup();
+    const CursorCell cursor = cursor_position();
+    g_console.column = cursor.col > 0 ? static_cast<std::uint32_t>(cursor.col - 1) : 0;
+    g_console.width = console_size().width;
+  }
+  return g_console;
+}
+
+void reset_console_channel() { g_console = ConsoleChannel{}; }
+
+void advance_column(std::uint32_t& column, std::int32_t width, const unsigned char* bytes,
+                    std::size_t n) {
+  std::size_t i = n;
+  while (i > 0 && bytes[i - 1] != 13 && bytes[i - 1] != 10) --i;
+  if (i > 0) {
+    column = static_cast<std::uint32_t>(n - i);
+  } else {
+    column += static_cast<std::uint32_t>(n);
+  }
+  if (width != 0) column %= static_cast<std::uint32_t>(width);
+}
+
+}  // namespace zepa

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/key_source.h"
+#include "platform/process.h"
+#include "platform/screen_buffer.h"
+
+namespace zepa {
+
+// The platform services the program runs on. The native ones are installed at start-up; tests
+// install in-memory ones.
+struct Platform {
+  ScreenBuffer* screen = nullptr;
+  KeySource* keys = nullptr;
+  Process* process = nullptr;
+};
+
+void install_platform(const Platform& platform);
+Platform& platform();
+
+// The native services of the platform the program was built for (one file per platform).
+Platform native_platform();
+
+}  // namespace zepa

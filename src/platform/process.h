@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zepa {
+
+// How standard input reaches the program.
+enum class InputKind {
+  kRedirected,      // a file or a pipe: items are read byte by byte, no prompts
+  kConsole,         // a console or a terminal that can address the cursor: the line editor
+  kPlainTerminal,   // a terminal that cannot address the cursor: its own line discipline
+};
+
+// What the operating system gives the program besides the console grid.
+class Process {
+ public:
+  virtual ~Process() = default;
+
+  virtual InputKind input_kind() = 0;
+  // Reads up to `size` bytes of standard input: the count read, 0 at its end, -1 on failure.
+  virtual long read_input(unsigned char* buffer, std::size_t size) = 0;
+  // Writes to standard output: the count written (may be short), -1 on failure.
+  virtual long write_output(const unsigned char* bytes, std::size_t size) = 0;
+  // Writes a diagnostic line to standard error; failures there have nowhere to go.
+  virtual void write_error(std::string_view text) = 0;
+  // The command line that opens `url` in the user's browser.
+  virtual std::string help_command(std::string_view url) = 0;
+  // Runs `command` through the command processor and waits: its status.
+  virtual int run_command(const std::string& command) = 0;
+  // The directory separator of file names.
+  virtual char directory_separator() = 0;
+};
+
+}  // namespace zepa

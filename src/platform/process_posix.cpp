@@ -1,0 +1,87 @@
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/platform.h"
+#include "platform/terminal.h"
+
+namespace zepa {
+
+namespace {
+
+bool terminal_addresses_cursor() {
+  const char* term = std::getenv("TERM");
+  return term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
+}
+
+class PosixProcess final : public Process {
+ public:
+  InputKind input_kind() override {
+    if (!isatty(STDIN_FILENO)) return InputKind::kRedirected;
+    return terminal_addresses_cursor() ? InputKind::kConsole : InputKind::kPlainTerminal;
+  }
+
+  long read_input(unsigned char* buffer, std::size_t size) override {
+    for (;;) {
+      const ssize_t n = read(STDIN_FILENO, buffer, size);
+      if (n >= 0 || errno != EINTR) return static_cast<long>(n);
+    }
+  }
+
+  long write_output(const unsigned char* bytes, std::size_t size) override {
+    for (;;) {
+      const ssize_t n = write(STDOUT_FILENO, bytes, size);
+      if (n >= 0 || errno != EINTR) return static_cast<long>(n);
+    }
+  }
+
+  void write_error(std::string_view text) override {
+    // Standard error is the last resort: a failure there has nowhere to be reported.
+    const ssize_t ignored = write(STDERR_FILENO, text.data(), text.size());
+    (void)ignored;
+  }
+
+  std::string help_command(std::string_view url) override {
+    return "xdg-open '" + std::string(url) + "'";
+  }
+
+  int run_command(const std::string& command) override {
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+      // The browser opener must not take over the terminal the dialogue runs in.
+      const int null = open("/dev/null", O_RDWR);
+      if (null >= 0) {
+        dup2(null, STDIN_FILENO);
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+      }
+      std::signal(SIGPIPE, SIG_DFL);
+      execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0) {
+      if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  char directory_separator() override { return '/'; }
+};
+
+}  // namespace
+
+Platform native_platform() {
+  static PosixProcess process;
+  // A closed pipe on standard output is reported as a failed write, not a silent death.
+  std::signal(SIGPIPE, SIG_IGN);
+  return Platform{&terminal_screen(), &terminal_keys(), &process};
+}
+
+}  // namespace zepa

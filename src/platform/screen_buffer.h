@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+
+namespace zepa {
+
+// One reading of the console's screen buffer: size W x B, cursor cell, current colour
+// attribute and the first and last rows of the visible window.
+struct ScreenInfo {
+  int width = 0;
+  int height = 0;
+  int cursor_x = 0;
+  int cursor_y = 0;
+  std::uint16_t attribute = 7;
+  int window_top = 0;
+  int window_bottom = 0;
+};
+
+// The cell grid the console writer draws on. Coordinates are absolute buffer cells counted
+// from 0. Implementations: the Windows console, a POSIX terminal (the buffer is the screen,
+// the window starts at row 0) and an in-memory buffer for tests.
+class ScreenBuffer {
+ public:
+  virtual ~ScreenBuffer() = default;
+
+  // Fills `info`; false when standard output is no console.
+  virtual bool read_info(ScreenInfo& info) = 0;
+  // Puts `count` cells on row y from column x without moving the cursor; false if refused.
+  virtual bool put_cells(int x, int y, const unsigned char* bytes, int count,
+                         std::uint16_t attribute) = 0;
+  // Moves rows top+n..bottom (columns left..right) up to top..bottom-n; the n rows left at the
+  // bottom become blanks in `attribute`.
+  virtual void scroll_up(int left, int top, int right, int bottom, int n,
+                         std::uint16_t attribute) = 0;
+  // Sets the cells left..right of row y to blanks in `attribute`.
+  virtual void blank_row(int y, int left, int right, std::uint16_t attribute) = 0;
+  virtual void set_cursor(int x, int y) = 0;
+  // Moves the visible window to the given absolute rectangle.
+  virtual void set_window(int left, int top, int right, int bottom) = 0;
+  virtual bool cursor_visible() = 0;
+  virtual void set_cursor_visible(bool visible) = 0;
+  // 1000 Hz for 250 ms, or the nearest the platform has; returns when done.
+  virtual void beep() = 0;
+  // Sends what the calls since the last flush produced; a terminal sends it in one write.
+  virtual void flush() {}
+};
+
+}  // namespace zepa

@@ -1,0 +1,100 @@
+#include "sys/channels.h"
+
+#include <string>
+
+#include "console/print.h"
+#include "platform/platform.h"
+
+namespace zepa {
+
+namespace {
+
+ChannelRecord g_channels[kChannelCount];
+bool g_sweep_needed = false;
+
+int disk_close(ChannelRecord& record) {
+  int result = kDone;
+  if (record.stream != nullptr) {
+    // fclose writes out the buffered bytes; a failure there (a full disk) means the memo is
+    // not in the file, which the caller must be able to tell.
+    if (std::fclose(record.stream) != 0) result = kShortWrite;
+    record.stream = nullptr;
+  }
+  return result;
+}
+
+int disk_write(ChannelRecord& record, const unsigned char* bytes, std::size_t n) {
+  if (record.stream == nullptr) return kInvalidRequest;
+  return std::fwrite(bytes, 1, n, record.stream) == n ? kDone : kShortWrite;
+}
+
+constexpr DiskFileOps kDiskFileOps = {disk_close, disk_write};
+
+}  // namespace
+
+ChannelRecord* channel_record(int channel) {
+  if (channel < 1 || channel > kChannelCount) return nullptr;
+  return &g_channels[channel - 1];
+}
+
+int open_append(std::string_view name, int channel) {
+  ChannelRecord* record = channel_record(channel);
+  if (record == nullptr || record->operations != nullptr) return kInvalidRequest;
+  g_sweep_needed = true;
+  *record = ChannelRecord{};
+  std::string path(name);
+  const char separator = platform().process->directory_separator();
+  for (char& ch : path) {
+    if (ch == '/') ch = separator;
+  }
+  record->operations = &kDiskFileOps;
+  std::FILE* stream = std::fopen(path.c_str(), "ab");
+  if (stream == nullptr) {
+    *record = ChannelRecord{};
+    return kOpenFailed;
+  }
+  // Full buffering with 8192 bytes: a memo reaches the file in one write at its close.
+  std::setvbuf(stream, nullptr, _IOFBF, kChannelBufferSize);
+  const long position = std::ftell(stream);
+  if (position < 0) {
+    std::fclose(stream);
+    *record = ChannelRecord{};
+    return kInvalidRequest;
+  }
+  record->size = position;
+  record->stream = stream;
+  return kDone;
+}
+
+int write_bytes(ChannelRecord* record, const unsigned char* bytes, std::size_t n) {
+  if (record == nullptr || record->operations == nullptr) return kInvalidRequest;
+  const int result = record->operations->write(*record, bytes, n);
+  if (result != kDone) return result;
+  advance_column(record->column, record->width, bytes, n);
+  return kDone;
+}
+
+int close_channel(int channel) {
+  ChannelRecord* record = channel_record(channel);
+  if (record == nullptr || record->operations == nullptr) return kInvalidRequest;
+  const int result = record->operations->close(*record);
+  *record = ChannelRecord{};
+  return result;
+}
+
+void close_all_channels() {
+  if (!g_sweep_needed) return;
+  g_sweep_needed = false;
+  for (ChannelRecord& record : g_channels) {
+    // At the end of the program there is no one left to tell about a failed write-out.
+    if (record.operations != nullptr) record.operations->close(record);
+    record = ChannelRecord{};
+  }
+}
+
+void reset_channels() {
+  for (ChannelRecord& record : g_channels) record = ChannelRecord{};
+  g_sweep_needed = false;
+}
+
+}  // namespace zepa

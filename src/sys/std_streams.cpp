@@ -1,0 +1,89 @@
+#include "sys/std_streams.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace zepa {
+
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+struct OutputState {
+  unsigned char bytes[kBufferSize];
+  std::size_t count = 0;
+  bool failed = false;
+};
+
+struct InputState {
+  unsigned char bytes[kBufferSize];
+  std::size_t position = 0;
+  std::size_t count = 0;
+  bool ended = false;
+};
+
+OutputState g_out;
+InputState g_in;
+
+void write_through(const unsigned char* bytes, std::size_t n) {
+  while (n > 0 && !g_out.failed) {
+    const long written = platform().process->write_output(bytes, n);
+    if (written <= 0) {
+      g_out.failed = true;
+      platform().process->write_error(
+          "zepa4-07: a saida padrao nao aceitou os dados; o que faltava gravar se perdeu\n");
+      return;
+    }
+    bytes += written;
+    n -= static_cast<std::size_t>(written);
+  }
+}
+
+}  // namespace
+
+void stdout_write(const unsigned char* bytes, std::size_t n) {
+  if (g_out.failed) return;
+  if (g_out.count + n > kBufferSize) {
+    stdout_flush();
+    if (n >= kBufferSize) {
+      write_through(bytes, n);
+      return;
+    }
+  }
+  std::memcpy(g_out.bytes + g_out.count, bytes, n);
+  g_out.count += n;
+}
+
+void stdout_flush() {
+  const std::size_t n = g_out.count;
+  g_out.count = 0;
+  write_through(g_out.bytes, n);
+}
+
+bool stdout_failed() { return g_out.failed; }
+
+int stdin_next_byte() {
+  if (g_in.position == g_in.count) {
+    if (g_in.ended) return -1;
+    // A program driving this one through pipes must see every result before it answers.
+    stdout_flush();
+    const long n = platform().process->read_input(g_in.bytes, kBufferSize);
+    if (n <= 0) {
+      g_in.ended = true;
+      return -1;
+    }
+    g_in.position = 0;
+    g_in.count = static_cast<std::size_t>(n);
+  }
+  return g_in.bytes[g_in.position++];
+}
+
+void reset_std_streams() {
+  g_out.count = 0;
+  g_out.failed = false;
+  g_in.position = g_in.count = 0;
+  g_in.ended = false;
+}
+
+}  // namespace zepa

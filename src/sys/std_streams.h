@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstddef>
+
+namespace zepa {
+
+// Standard output when it is no console: bytes are gathered in a buffer and written when it
+// fills, before every blocking read of standard input, before a command runs and at the end.
+// The first failure is reported once on standard error; later bytes are dropped.
+void stdout_write(const unsigned char* bytes, std::size_t n);
+void stdout_flush();
+bool stdout_failed();
+
+// The next byte of standard input (0..255), or -1 at its end or on a read failure. Reads
+// through a buffer; standard output is flushed before a read that may block.
+int stdin_next_byte();
+
+// Forgets buffered bytes and failures (start-up and tests).
+void reset_std_streams();
+
+}  // namespace zepa
