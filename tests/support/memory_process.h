@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "platform/key_source.h"
+#include "platform/platform.h"
+#include "platform/process.h"
+#include "platform/screen_buffer.h"
+
+namespace zepa::testing {
+
+// Standard input, output and error in memory, and a command processor that records.
+class MemoryProcess : public Process {
+ public:
+  InputKind kind = InputKind::kRedirected;
+  std::string input;
+  std::size_t input_position = 0;
+  std::size_t read_chunk = 1 << 20;  // most bytes one read returns
+  std::string output;
+  long output_room = -1;  // bytes standard output still takes; negative: no limit
+  std::string errors;
+  std::vector<std::string> commands;
+  int command_status = 0;
+
+  InputKind input_kind() override { return kind; }
+  long read_input(unsigned char* buffer, std::size_t size) override;
+  long write_output(const unsigned char* bytes, std::size_t size) override;
+  void write_error(std::string_view text) override { errors.append(text); }
+  std::string help_command(std::string_view url) override { return "open " + std::string(url); }
+  int run_command(const std::string& command) override;
+  char directory_separator() override { return '/'; }
+};
+
+// A standard output that is no console.
+class NoConsoleScreen : public ScreenBuffer {
+ public:
+  bool read_info(ScreenInfo&) override { return false; }
+  bool put_cells(int, int, const unsigned char*, int, std::uint16_t) override { return false; }
+  void scroll_up(int, int, int, int, int, std::uint16_t) override {}
+  void blank_row(int, int, int, std::uint16_t) override {}
+  void set_cursor(int, int) override {}
+  void set_window(int, int, int, int) override {}
+  bool cursor_visible() override { return true; }
+  void set_cursor_visible(bool) override {}
+  void beep() override {}
+};
+
+// A key source with nothing to give.
+class NoKeys : public KeySource {
+ public:
+  void setup() override {}
+  void install_event_handler() override {}
+  bool drain() override { return true; }
+  void wait(int) override {}
+};
+
+// Installs a redirected platform (memory process, no console, no keys) over freshly reset
+// process-wide records; restores nothing, each test makes its own.
+struct RedirectedPlatform {
+  MemoryProcess process;
+  NoConsoleScreen screen;
+  NoKeys keys;
+  RedirectedPlatform();
+};
+
+}  // namespace zepa::testing
