@@ -21,10 +21,15 @@ namespace {
 // earlier): every channel still open is written out and closed, and so is standard output.
 void runtime_shutdown() {
   close_all_channels();
-  stdout_flush();
+  flush_all_output();
 }
 
 }  // namespace
+
+void flush_all_output() {
+  if (platform().screen != nullptr) platform().screen->flush();
+  stdout_flush();
+}
 
 void reset_runtime_state() {
   reset_channels();
@@ -45,12 +50,12 @@ void runtime_startup() {
 
 int run_command(std::string_view command) {
   if (command.empty()) return -1;
-  stdout_flush();
+  flush_all_output();
   return platform().process->run_command(std::string(command));
 }
 
 void end_program(int code) {
-  stdout_flush();
+  flush_all_output();
   if (code == 0 && stdout_failed()) code = 1;
   std::exit(code);
 }

@@ -16,6 +16,10 @@ int run_command(std::string_view command);
 // channels closed). A failed standard output turns a code of 0 into 1.
 [[noreturn]] void end_program(int code);
 
+// Sends what the console and standard output still hold: before the program blocks for a key,
+// runs a command or ends.
+void flush_all_output();
+
 // Clears every process-wide record (channels, console, keyboard, input line, standard
 // streams) without touching the platform: start-up and tests.
 void reset_runtime_state();
