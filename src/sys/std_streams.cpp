@@ -8,7 +8,7 @@ namespace zepa {
 
 namespace {
 
-constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
 
 struct OutputState {
   unsigned char bytes[kBufferSize];
