@@ -1,0 +1,84 @@
+// The floor of the batch benchmark: only the input and output that no implementation of the
+// calculator can avoid for the same redirected input. It reads standard input through a
+// 64 KiB buffer, counts the lines, and for every case (three lines after the first: c, f and
+// the answer) writes fixed result lines to standard output and opens, appends a fixed 21-line
+// memo to and closes "mc-zepa4-07.txt". No parsing, no arithmetic, no number text.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr char kFirstScreen[] =
+    "**************************************************************************\r\n"
+    "* Programa ZEPA4-07                                                      *\r\n"
+    "* Programa de Zepa No1                                                   *\r\n"
+    "* Calculo de Setor Circular                                              *\r\n"
+    "* Versao: 1 de calculo de raio, arco e angulo, dada a corda e a flecha   *\r\n"
+    "* Revisao: 0 de 11/5/2015                                                *\r\n"
+    "*                                                                        *\r\n"
+    "* Unidades: Quaisquer coerentes ou indicadas                             *\r\n"
+    "* Restricoes: A flecha n\xE3o pode ser maior que a corda                   *\r\n"
+    "* www.zepa.example                                                       *\r\n"
+    "* Marta Zepa Lins                                                        *\r\n"
+    "* Engenheira Civil, Mestre em Calculo Estrutural                         *\r\n"
+    "* contato@zepa.example                                                   *\r\n"
+    "**************************************************************************\r\n"
+    "\r\n"
+    " Obs:\r\n"
+    " 1)Tecle Ctrl+C para fechar o programa a qualquer tempo.\r\n"
+    " 2)Clique no icone do lado esquerdo da barra superior do console\r\n"
+    "   para configurar a fonte, o tamanho e as cores da tela.\r\n"
+    " 3)Abra o arquivo Esquema.png para visualizar o setor circular e as\r\n"
+    "   notacoes, ou tecle A ou a na proxima pergunta do programa para abrir\r\n"
+    "   a pagina de ajuna na web.\r\n"
+    "\r\n";
+
+constexpr char kCase[] =
+    "\r\n Dados:\r\n Resultados:\r\n  Raio: r= 5\r\n  Semi arco: a= 3.217506\r\n"
+    "  Angulo: Alfa(grau)= 36.86981\r\n\r\n";
+
+constexpr char kMemo[] =
+    " Programa ZEPA4-07\r\n Programa de Zepa N\xB0"
+    "1\r\n C\xE1lculo de Setor Circular\r\n"
+    " Vers\xE3o 1 de c\xE1lculo do raio, do semi arco e do \xE2ngulo Alfa, dada a semi corda e "
+    "a flecha\r\n"
+    " Revis\xE3o 0 de 11/5/2015\r\n Unidades: Quaisquer coerentes ou indicadas\r\n"
+    " Restri\xE7\xF5"
+    "es: A flecha n\xE3o pode ser maior que a corda\r\n www.zepa.example\r\n"
+    " Marta Zepa Lins\r\n Engenheira Civil, Mestre em C\xE1lculo Estrutural\r\n"
+    " contato@zepa.example\r\n Caso:\r\n Data:\r\n Dados:\r\n  Semi corda: c= 3\r\n"
+    "  Flecha: f= 1\r\n Resultados:\r\n  Raio: r= 5\r\n  Semi arco: a= 3.217506\r\n"
+    "  \xC2ngulo: Alfa(\xB0)= 36.86981\r\n\r\n";
+
+void append_memo() {
+  std::FILE* memo = std::fopen("mc-zepa4-07.txt", "ab");
+  if (memo == nullptr) return;
+  std::setvbuf(memo, nullptr, _IOFBF, 8192);
+  std::fwrite(kMemo, 1, sizeof kMemo - 1, memo);
+  std::fclose(memo);
+}
+
+}  // namespace
+
+int main() {
+  static unsigned char input[64 * 1024];
+  std::fwrite(kFirstScreen, 1, sizeof kFirstScreen - 1, stdout);
+  long lines = 0;
+  for (;;) {
+    const ssize_t n = read(STDIN_FILENO, input, sizeof input);
+    if (n <= 0) break;
+    for (const unsigned char* p = input; (p = static_cast<const unsigned char*>(
+                                               std::memchr(p, '\n', input + n - p))) != nullptr;
+         ++p) {
+      // Line 1 answers the help question; lines 2, 3, 4 are c, f and the answer of one case.
+      if (++lines > 1 && (lines - 1) % 3 == 0) {
+        std::fwrite(kCase, 1, sizeof kCase - 1, stdout);
+        append_memo();
+      }
+    }
+  }
+  std::fflush(stdout);
+  return 0;
+}

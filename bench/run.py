@@ -1,0 +1,292 @@
+#!/usr/bin/env python3
+"""The benchmarks of zepa4-07, printed as one table.
+
+Usage: bench/run.py PATH-TO-zepa4-07 PATH-TO-floor [--cases N] [--pairs P] [--only NAMES]
+
+  batch        N cases (default 20,000) through redirected standard input and output, against
+               the floor program (bench/floor.cpp); median of P alternating pairs (default 5).
+  startup      a one-case run against the floor's one-case run; median of 4 P pairs.
+  interactive  write calls and bytes the terminal receives per key, in a real pty (80 x 25):
+               typing at the end of a 200-character line, inserting and deleting in its middle,
+               and a paste of 10,000 characters. Counted with strace.
+  idle         CPU time used while the help question waits 10 s in a real pty.
+"""
+
+import argparse
+import fcntl
+import os
+import platform
+import pty
+import re
+import select
+import shutil
+import signal
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+import termios
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from batch import batch_input  # noqa: E402
+
+ONE_CASE = b"\n3\n1\nn\n"
+
+
+# ---------------------------------------------------------------- redirected runs
+
+def timed_run(binary, input_path, scratch):
+    """Runs `binary` with standard input from `input_path` and standard output to a file in
+    `scratch`: (wall seconds, CPU seconds)."""
+    with open(input_path, "rb") as stdin, open(os.path.join(scratch, "out"), "wb") as stdout:
+        start = time.perf_counter()
+        child = subprocess.Popen([binary], stdin=stdin, stdout=stdout, cwd=scratch)
+        _, status, usage = os.wait4(child.pid, 0)
+        wall = time.perf_counter() - start
+        child.returncode = os.waitstatus_to_exitcode(status)
+    if child.returncode != 0:
+        raise RuntimeError(f"{binary} exited with {child.returncode}")
+    return wall, usage.ru_utime + usage.ru_stime
+
+
+def peak_kib(binary, input_path, scratch):
+    """Peak resident KiB of one run. A child forked from this interpreter inherits its peak
+    (the kernel keeps the high-water mark across exec), so GNU time forks the program from its
+    own small process and reports it."""
+    with open(input_path, "rb") as stdin:
+        p = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", os.path.join(scratch, "peak"),
+                            binary], stdin=stdin, stdout=subprocess.DEVNULL, cwd=scratch,
+                           check=True)
+    with open(os.path.join(scratch, "peak")) as f:
+        return int(f.read().split()[-1])
+
+
+def fresh_scratch(root, name):
+    path = os.path.join(root, name)
+    shutil.rmtree(path, ignore_errors=True)
+    os.mkdir(path)
+    return path
+
+
+def compare(program, floor, data, pairs, root):
+    """Alternating pairs program, floor; each in a fresh directory (the memo starts empty)."""
+    input_path = os.path.join(root, "input")
+    with open(input_path, "wb") as f:
+        f.write(data)
+    runs = {"program": [], "floor": []}
+    for i in range(pairs):
+        order = [("program", program), ("floor", floor)]
+        if i % 2:
+            order.reverse()
+        for name, binary in order:
+            runs[name].append(timed_run(binary, input_path, fresh_scratch(root, name)))
+
+    def summary(name):
+        walls, cpus = zip(*runs[name])
+        binary = program if name == "program" else floor
+        peak = peak_kib(binary, input_path, fresh_scratch(root, name))
+        return statistics.median(walls), statistics.median(cpus), peak
+
+    return summary("program"), summary("floor")
+
+
+def bench_redirected(args, root, rows):
+    if "batch" in args.only:
+        p, f = compare(args.program, args.floor, batch_input(args.cases), args.pairs, root)
+        rows.append((f"batch {args.cases} cases: wall s (median of {args.pairs})",
+                     f"{p[0]:.3f}", f"{f[0]:.3f}", f"{p[0] / f[0]:.2f}", "<= 1.5"))
+        rows.append(("batch: CPU s (user+sys, median)", f"{p[1]:.3f}", f"{f[1]:.3f}",
+                     f"{p[1] / f[1]:.2f}", ""))
+        rows.append(("batch: peak memory KiB", f"{p[2]}", f"{f[2]}", "", "< 4096"))
+    if "startup" in args.only:
+        p, f = compare(args.program, args.floor, ONE_CASE, 4 * args.pairs, root)
+        rows.append((f"start-up, one case: wall ms (median of {4 * args.pairs})",
+                     f"{p[0] * 1e3:.2f}", f"{f[0] * 1e3:.2f}", f"{p[0] / f[0]:.2f}", "<= 1.3"))
+        rows.append(("start-up: peak memory KiB", f"{p[2]}", f"{f[2]}", "", "< 4096"))
+
+
+# ---------------------------------------------------------------- runs in a pty
+
+class PtyRun:
+    """The program on the slave side of a fresh 80 x 25 pty, optionally under strace."""
+
+    def __init__(self, argv, cwd):
+        self.master, slave = pty.openpty()
+        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 25, 80, 0, 0))
+        env = dict(os.environ, TERM="xterm", LC_ALL="C")
+        self.child = subprocess.Popen(argv, stdin=slave, stdout=slave, stderr=slave, cwd=cwd,
+                                      env=env, start_new_session=True,
+                                      preexec_fn=lambda: fcntl.ioctl(0, termios.TIOCSCTTY, 0))
+        os.close(slave)
+        self.seen = b""
+
+    def read_for(self, seconds):
+        """Reads what arrives until `seconds` pass with nothing new."""
+        while True:
+            ready, _, _ = select.select([self.master], [], [], seconds)
+            if not ready:
+                return
+            try:
+                chunk = os.read(self.master, 65536)
+            except OSError:
+                return
+            if not chunk:
+                return
+            self.seen += chunk
+
+    def wait_for(self, needle, timeout=10):
+        deadline = time.monotonic() + timeout
+        while needle not in self.seen:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise TimeoutError(f"waiting for {needle!r}; seen {self.seen[-200:]!r}")
+            ready, _, _ = select.select([self.master], [], [], left)
+            if ready:
+                try:
+                    chunk = os.read(self.master, 65536)
+                except OSError:
+                    chunk = b""
+                if not chunk:
+                    raise EOFError(f"waiting for {needle!r}; seen {self.seen[-200:]!r}")
+                self.seen += chunk
+
+    def send(self, data):
+        os.write(self.master, data)
+
+    def key(self, data):
+        """Sends one key and waits until its output has arrived and settled."""
+        before = len(self.seen)
+        self.send(data)
+        deadline = time.monotonic() + 2
+        while len(self.seen) == before and time.monotonic() < deadline:
+            self.read_for(0.05)
+        self.read_for(0.01)
+
+    def close(self):
+        if self.child.poll() is None:
+            os.killpg(self.child.pid, signal.SIGKILL)
+        self.child.wait()
+        os.close(self.master)
+
+
+WRITE_RE = re.compile(r"^(?:\d+ +)?write\(1, .*\) = (\d+)")
+
+
+def count_writes(log_path):
+    """(write calls, bytes) that the program made on standard output so far."""
+    calls = total = 0
+    with open(log_path) as log:
+        for line in log:
+            m = WRITE_RE.match(line)
+            if m:
+                calls += 1
+                total += int(m.group(1))
+    return calls, total
+
+
+def bench_interactive(args, root, rows):
+    scratch = fresh_scratch(root, "pty")
+    log = os.path.join(scratch, "strace.log")
+    run = PtyRun(["strace", "-f", "-qq", "-e", "trace=write", "-e", "signal=none", "-s", "0",
+                  "-o", log, args.program], scratch)
+    try:
+        run.wait_for(b"continuar? ")
+        run.read_for(0.2)
+
+        def phase(label, keys, n_keys, each=True):
+            before = count_writes(log)
+            if each:
+                for k in keys:
+                    run.key(k)
+            else:
+                run.send(keys)
+                run.read_for(0.5)
+            run.read_for(0.2)
+            after = count_writes(log)
+            calls, nbytes = after[0] - before[0], after[1] - before[1]
+            rows.append((f"{label}: writes per key", f"{calls / n_keys:.2f}", "", "", ""))
+            rows.append((f"{label}: bytes per key", f"{nbytes / n_keys:.1f}", "", "", ""))
+
+        phase("type 200 at the end", [b"x"] * 200, 200)
+        run.key(b"\x1b[H")
+        for _ in range(100):
+            run.key(b"\x1b[C")
+        phase("insert at 100 of 200", [b"y"] * 20, 20)
+        phase("Delete at 100 of 220", [b"\x1b[3~"] * 20, 20)
+        phase("Backspace at 100 of 200", [b"\x7f"] * 20, 20)
+        run.key(b"\r")
+        run.wait_for(b"c=? ")
+        run.read_for(0.2)
+        start = time.perf_counter()
+        phase("paste 10,000 (one write)", b"1" * 10000, 10000, each=False)
+        rows.append(("paste 10,000: time to settle, s", f"{time.perf_counter() - start:.2f}",
+                     "", "", ""))
+    finally:
+        run.close()
+
+
+def cpu_ns(pid):
+    """CPU time of `pid` so far, in nanoseconds (scheduler statistics)."""
+    with open(f"/proc/{pid}/schedstat") as f:
+        return int(f.read().split()[0])
+
+
+def bench_idle(args, root, rows):
+    run = PtyRun([args.program], fresh_scratch(root, "idle"))
+    try:
+        run.wait_for(b"continuar? ")
+        run.read_for(0.3)
+        before = cpu_ns(run.child.pid)
+        run.read_for(10.0)
+        used_ms = (cpu_ns(run.child.pid) - before) / 1e6
+        rows.append(("idle 10 s at a prompt: CPU ms", f"{used_ms:.2f}", "", "", "< 20"))
+    finally:
+        run.close()
+
+
+# ---------------------------------------------------------------- the table
+
+def machine():
+    model = "?"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    return f"{model}, {os.cpu_count()} cores, Linux {platform.release()}"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("program")
+    parser.add_argument("floor")
+    parser.add_argument("--cases", type=int, default=20000)
+    parser.add_argument("--pairs", type=int, default=5)
+    parser.add_argument("--only", default="batch,startup,interactive,idle")
+    args = parser.parse_args()
+    args.program = os.path.abspath(args.program)
+    args.floor = os.path.abspath(args.floor)
+    args.only = set(args.only.split(","))
+    rows = []
+    with tempfile.TemporaryDirectory(prefix="zepa-bench-") as root:
+        bench_redirected(args, root, rows)
+        for name, bench in (("interactive", bench_interactive), ("idle", bench_idle)):
+            if name in args.only:
+                try:
+                    bench(args, root, rows)
+                except (TimeoutError, EOFError, OSError, RuntimeError) as error:
+                    rows.append((f"{name}: not measured ({type(error).__name__})", "", "", "",
+                                 ""))
+                    print(f"{name}: {error}", file=sys.stderr)
+    header = ("measure", "zepa4-07", "floor", "ratio", "target")
+    widths = [max(len(str(r[i])) for r in rows + [header]) for i in range(5)]
+    print(f"machine: {machine()}")
+    for row in [header, tuple("-" * w for w in widths)] + rows:
+        print(" | ".join(str(c).ljust(w) if i == 0 else str(c).rjust(w)
+                         for i, (c, w) in enumerate(zip(row, widths))))
+
+
+if __name__ == "__main__":
+    main()
