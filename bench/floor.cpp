@@ -69,8 +69,8 @@ int main() {
   for (;;) {
     const ssize_t n = read(STDIN_FILENO, input, sizeof input);
     if (n <= 0) break;
-    for (const unsigned char* p = input; (p = static_cast<const unsigned char*>(
-                                               std::memchr(p, '\n', input + n - p))) != nullptr;
+    for (const unsigned char* p = input;
+         (p = static_cast<const unsigned char*>(std::memchr(p, '\n', input + n - p))) != nullptr;
          ++p) {
       // Line 1 answers the help question; lines 2, 3, 4 are c, f and the answer of one case.
       if (++lines > 1 && (lines - 1) % 3 == 0) {
