@@ -16,6 +16,7 @@ namespace zepa {
 namespace {
 
 constexpr float kInf = std::numeric_limits<float>::infinity();
+constexpr double kInfD = std::numeric_limits<double>::infinity();
 
 std::uint32_t bits(float value) {
   return std::bit_cast<std::uint32_t>(value);
@@ -25,118 +26,73 @@ void type_line(std::string_view typed) {
   input_line() = InputLine{std::string(typed), 0, LineSource::kText};
 }
 
-float typed_single(std::string_view typed) {
-  type_line(typed);
-  float value = -99;
-  input_single(value);
-  return value;
-}
-
-std::string typed_text(std::string_view typed) {
-  type_line(typed);
-  std::string text = "old";
-  input_text(text);
-  return text;
-}
-
 TEST(ItemParser, NumbersTypedAtTheConsole) {
   struct Case {
     std::string typed;
     float value;
   };
+  // clang-format off
   const Case cases[] = {
-      {"", 0},
-      {"3", 3},
-      {"   3   ", 3},
-      {"1,5", 1},  // the comma ends the item
-      {"1.5", 1.5},
-      {"1 5", 1},
-      {".5", 0.5},
-      {"-.5", -0.5},
-      {"+7", 7},
-      {"-", 0},
-      {"abc", 0},
-      {"12abc", 12},
-      {"1e3", 1000},
-      {"1d3", 1000},
-      {"1D-3", 0.001f},
-      {"1e", 1},
-      {"e5", 0},
-      {"&H10", 16},
-      {"&h1f", 31},
-      {"&O17", 15},
-      {"&17", 15},
-      {"&B101", 5},
-      {"&", 0},
-      {"&Z9", 0},
-      {"&H1.5", 1},                   // after "&" the point is no decimal point
-      {"&HFFFFFFF", 268435456.0f},    // 9 bytes, 32-bit form: 2^28 - 1 rounds up
-      {"&HFFFFFFFF", 4294967296.0f},  // 10 bytes, 64-bit form: 2^32 - 1 rounds up
-      {"&HFFFFFFFFFFFFFFFF", -1},     // wraps to -1
-      {"&H8000000000000000", -9223372036854775808.0f},
-      {"&H10000000000000000", 0},  // 2^64 wraps to 0
-      {"-0", 0},                   // integer zero has no sign (checked by bits)
-      {"-0.0", -0.0f},
-      {"16777217", 16777216},  // tie to even, down
-      {"16777219", 16777220},  // tie to even, up
-      {"999999999", 1e9f},
-      {"4294967297", 4294967296.0f},  // 64-bit form
-      {"-2147483649", -2147483648.0f},
-      {"1234567890123456789", 1234567890123456789.0f},  // 19 bytes: decimal conversion
-      {"0.1", 0.1f},
-      {"2.0000001", 2},
-      // The nearest double is 1 + 2^-24, halfway between two singles: it goes to the even one.
-      {"1.00000005960464478", 1},
-      {"1.000000178813934326171875", 1.0f + 0x1p-22f},  // 1 + 3 * 2^-24 ties up to even
-      {"3.4028235e38", std::numeric_limits<float>::max()},
-      {"3.4028236e38", kInf},  // above the halfway point to 2^128
-      {"1e-45", std::numeric_limits<float>::denorm_min()},
-      {"7e-46", 0},  // below half the smallest subnormal
-      {"1e39", kInf},
-      {"1e-50", 0},
-      {"-1e39", -kInf},
-      {"inf.", kInf},
-      {"inf", 0},  // no float mark: the integer conversion
-      {"1.5.3", 1.5},
-      {"0x1.8p1", 3},                      // hexadecimal significand, reached through the point
-      {"0x1d", 30},                        // "d" is stored as "e", a hexadecimal digit
-      {"0x12", 0},                         // no float mark: the integer conversion stops at the "x"
-      {"\"12\"34", 1234},                  // quotes only group
-      {"\"1,5\"", 1},                      // the comma is stored, and the conversion stops at it
-      {"\"  5\"", 5},                      // quoted leading blanks are skipped by the conversion
-      {std::string(66, '0') + "7999", 7},  // cut at 67 bytes
-  };
+      // Separators, signs and stops.
+      {"", 0}, {"3", 3}, {"   3   ", 3}, {"1,5", 1}, {"1.5", 1.5}, {"1 5", 1}, {".5", 0.5},
+      {"-.5", -0.5}, {"+7", 7}, {"-", 0}, {"abc", 0}, {"12abc", 12}, {"1.5.3", 1.5},
+      // Exponent letters; "d" only in number mode.
+      {"1e3", 1000}, {"1d3", 1000}, {"1D-3", 0.001f}, {"1e", 1}, {"e5", 0},
+      // Radix prefixes; after "&" the point is an ordinary byte.
+      {"&H10", 16}, {"&h1f", 31}, {"&O17", 15}, {"&17", 15}, {"&B101", 5}, {"&", 0}, {"&Z9", 0},
+      {"&H1.5", 1},
+      // 9 bytes take the 32-bit form, 10 the 64-bit one; 64 bits wrap.
+      {"&HFFFFFFF", 268435456.0f}, {"&HFFFFFFFF", 4294967296.0f}, {"&HFFFFFFFFFFFFFFFF", -1},
+      {"&H8000000000000000", -9223372036854775808.0f}, {"&H10000000000000000", 0},
+      {"4294967297", 4294967296.0f}, {"-2147483649", -2147483648.0f},
+      // Only the decimal conversion keeps the sign of zero.
+      {"-0", 0}, {"-0.0", -0.0f},
+      // Ties to even on the integer and the decimal paths (19 bytes: decimal).
+      {"16777217", 16777216}, {"16777219", 16777220}, {"999999999", 1e9f},
+      {"1234567890123456789", 1234567890123456789.0f}, {"0.1", 0.1f}, {"2.0000001", 2},
+      // Rounded first to the double 1 + 2^-24, a tie between singles.
+      {"1.00000005960464478", 1}, {"1.000000178813934326171875", 1.0f + 0x1p-22f},
+      // Range of the single.
+      {"3.4028235e38", std::numeric_limits<float>::max()}, {"3.4028236e38", kInf},
+      {"1e-45", std::numeric_limits<float>::denorm_min()}, {"7e-46", 0}, {"1e39", kInf},
+      {"1e-50", 0}, {"-1e39", -kInf}, {"inf.", kInf}, {"inf", 0},
+      // Hexadecimal needs a float mark ("d" becomes the digit "e").
+      {"0x1.8p1", 3}, {"0x1d", 30}, {"0x12", 0},
+      // Quotes only group; a quoted comma is stored and stops the conversion.
+      {"\"12\"34", 1234}, {"\"1,5\"", 1}, {"\"  5\"", 5},
+      // Cut at 67 bytes.
+      {std::string(66, '0') + "7999", 7}};
+  // clang-format on
   for (const Case& c : cases) {
-    EXPECT_EQ(bits(typed_single(c.typed)), bits(c.value)) << c.typed;
+    type_line(c.typed);
+    float value = -99;
+    input_single(value);
+    EXPECT_EQ(bits(value), bits(c.value)) << c.typed;
   }
-  EXPECT_TRUE(std::isnan(typed_single("nan.")));
+  type_line("nan.");
+  float value = 0;
+  input_single(value);
+  EXPECT_TRUE(std::isnan(value));
 }
 
 TEST(ItemParser, TextsTypedAtTheConsole) {
-  struct Case {
-    std::string typed;
-    std::string text;
-  };
-  const Case cases[] = {
-      {"c", "c"},
-      {"   c", "c"},
-      {"c ", "c "},  // trailing blanks stay
-      {"C,x", "C"},
-      {"x y", "x y"},
-      {"", ""},
-      {"\"C\"", "C"},
-      {"\"C\"x", "C"},  // the item ends at the closing quote
-      {"a\"b", "a\"b"},
-      {"\" c \"", " c "},
-      {"\"a,b", "a,b"},  // no closing quote
-      {"1d3", "1d3"},    // no exponent letter change in text mode
-      {std::string(5000, 'a'), std::string(4096, 'a')},
-  };
-  for (const Case& c : cases) EXPECT_EQ(typed_text(c.typed), c.text) << c.typed;
+  // clang-format off
+  const std::string cases[][2] = {
+      {"c", "c"}, {"   c", "c"}, {"c ", "c "}, {"C,x", "C"}, {"x y", "x y"}, {"", ""},
+      {"1d3", "1d3"}, {std::string(5000, 'a'), std::string(4096, 'a')},
+      // A quote opens only as the first byte; the item ends at the closing quote.
+      {"\"C\"", "C"}, {"\"C\"x", "C"}, {"a\"b", "a\"b"}, {"\" c \"", " c "}, {"\"a,b", "a,b"}};
+  // clang-format on
+  for (const auto& [typed, want] : cases) {
+    type_line(typed);
+    std::string text = "old";
+    input_text(text);
+    EXPECT_EQ(text, want) << typed;
+  }
 }
 
 TEST(ItemParser, CharacterSourceAndPutBack) {
-  // Text source: the position moves back, but not before the start.
+  // Text source: the position moves back, but not before the start nor for the end marker.
   type_line("ab");
   put_back_char('z');
   EXPECT_EQ(next_char(), 'a');
@@ -147,76 +103,61 @@ TEST(ItemParser, CharacterSourceAndPutBack) {
   put_back_char(kEndMarker);
   EXPECT_EQ(next_char(), kEndMarker);
 
-  // Standard input: the last byte put back comes first; the end marker is never stored.
+  // Standard input: the last byte put back comes first; nothing is shown.
   testing::RedirectedPlatform platform;
-  platform.process.input = std::string("x\xE3", 2);
+  platform.process.input = "x\xE3";
   read_line("prompt", true, true);
   EXPECT_EQ(next_char(), 'x');
   put_back_char('x');
   put_back_char('q');
-  EXPECT_EQ(next_char(), 'q');
-  EXPECT_EQ(next_char(), 'x');
-  EXPECT_EQ(next_char(), 0xE3);
-  EXPECT_EQ(next_char(), kEndMarker);
   put_back_char(kEndMarker);
-  EXPECT_EQ(next_char(), kEndMarker);
-  EXPECT_EQ(platform.process.output, "");  // no prompt for redirected input
-}
-
-struct Item {
-  bool number;
-  float value;
-  std::string text;
-};
-Item N(float value) {
-  return {true, value, ""};
-}
-Item T(std::string text) {
-  return {false, 0, std::move(text)};
+  for (int want : {int{'q'}, int{'x'}, 0xE3, kEndMarker, kEndMarker}) EXPECT_EQ(next_char(), want);
+  EXPECT_EQ(platform.process.output, "");
 }
 
 TEST(ItemParser, RedirectedInput) {
   struct Case {
     std::string input;
-    std::vector<Item> items;
+    std::vector<std::string> items;  // "#n" a number n, otherwise a text
   };
   const std::string zeros(66, '0');
+  const std::string long_text(4096, 'a');
+  // clang-format off
   const Case cases[] = {
-      {"3\r\n1\r\n", {N(3), N(1), N(0)}},  // then input is exhausted
-      {"3\n1\n", {N(3), N(1)}},
-      {"3 1\n", {N(3), N(1)}},  // the second item comes from the same line
-      {"3 \t 1\n", {N(3), N(1)}},
-      {"3,1\n", {N(3), N(1)}},
-      {"3\r1\n", {N(3), N(1)}},  // a carriage return alone ends the item
-      {"c\r\n", {T("c"), T("")}},
-      {"a\rb", {T("a"), T("b"), T("")}},
-      {"  \nx\n", {T(""), T("x")}},  // a blank line gives the empty text
-      {"\"C\"  x\n", {T("C"), T("x")}},
-      {"\"a\r\nb\"\n", {T("a"), T("b\"")}},  // a line end closes a quote
-      {"x\t y\n", {T("x\t y")}},
-      {std::string("a\0b\n", 4), {T("a"), T("")}},  // cut at the zero byte
-      {zeros + "7\n8\n", {N(7), N(8)}},             // 67 bytes, then the line end
-      {zeros + "79 5\n", {N(7), N(9), N(5)}},       // the 68th byte begins the next item
-      {std::string(4096, 'a') + "bc\n", {T(std::string(4096, 'a')), T("bc")}},
-      {"", {N(0), T("")}},
-  };
+      {"3\r\n1\r\n", {"#3", "#1", "#0"}}, {"3\n1\n", {"#3", "#1"}}, {"3 \t 1\n", {"#3", "#1"}},
+      {"3,1\n", {"#3", "#1"}}, {"c\r\n", {"c", ""}}, {"  \nx\n", {"", "x"}}, {"", {"#0", ""}},
+      // A carriage return alone ends the item.
+      {"3\r1\n", {"#3", "#1"}}, {"a\rb", {"a", "b", ""}}, {"a\r\rb", {"a", "", "b"}},
+      {"\"C\"  x\n", {"C", "x"}}, {"\"a\r\nb\"\n", {"a", "b\""}}, {"x\t y\n", {"x\t y"}},
+      {std::string("a\0b\n", 4), {"a", ""}},  // cut at the zero byte
+      // Limits: the byte after the last stored one begins the next item.
+      {zeros + "7\n8\n", {"#7", "#8"}}, {zeros + "79 5\n", {"#7", "#9", "#5"}},
+      {long_text + "bc\n", {long_text, "bc"}}};
+  // clang-format on
   for (const Case& c : cases) {
     testing::RedirectedPlatform platform;
     platform.process.input = c.input;
-    for (std::size_t i = 0; i < c.items.size(); ++i) {
+    for (const std::string& want : c.items) {
       read_line("", true, true);
-      const Item& want = c.items[i];
-      if (want.number) {
+      if (want.starts_with("#")) {
         float value = -99;
         input_single(value);
-        EXPECT_EQ(bits(value), bits(want.value)) << c.input << " item " << i;
+        EXPECT_EQ(bits(value), bits(std::stof(want.substr(1)))) << c.input;
       } else {
         std::string text = "old";
         input_text(text);
-        EXPECT_EQ(text, want.text) << c.input << " item " << i;
+        EXPECT_EQ(text, want) << c.input;
       }
     }
   }
+}
+
+TEST(ItemParser, IntegerConversionWraps) {
+  EXPECT_EQ(integer_conversion("&HFFFFFFFF", 32), -1);
+  EXPECT_EQ(integer_conversion("&HFFFFFFFF", 64), 4294967295);
+  EXPECT_EQ(integer_conversion("-1", 32), -1);
+  EXPECT_EQ(integer_conversion("  &b", 64), 0);
+  EXPECT_EQ(integer_conversion("&H7fffffffffffffff1", 64), -15);
 }
 
 TEST(ItemParser, DecimalConversion) {
@@ -224,32 +165,18 @@ TEST(ItemParser, DecimalConversion) {
     const char* text;
     double value;
   };
+  // clang-format off
   const Case cases[] = {
-      {" \t\n\v\f\r5", 5},
-      {"+-5", 0},  // one sign only
-      {"--5", 0},  // no number: +0 whatever the sign
-      {"-0x", -0.0},
-      {"-.e1", 0},
-      {"", 0},
-      {".", 0},
-      {"in", 0},
-      {"1.5e+3x", 1500},
-      {"0x", 0},  // 0, stopped at the "x"
-      {"0x-1", 0},
-      {"0xinf", 0},
-      {"0X1P-2", 0.25},
-      {"0x.8", 0.5},
-      {"-0x1p-1075", -0.0},  // halfway below the smallest subnormal: even, zero
-      {"0x1.fffffffffffff8p1023", std::numeric_limits<double>::infinity()},
-      {"1e400", std::numeric_limits<double>::infinity()},
-      {"-1e400", -std::numeric_limits<double>::infinity()},
-      {"1e-400", 0},
-      {"-1e-400", -0.0},
-      {"0.0001e-99999999999999999999", 0},
-      {"1e-310", 1e-310},  // subnormal
-      {"INFINITY", std::numeric_limits<double>::infinity()},
-      {"-Inf", -std::numeric_limits<double>::infinity()},
-  };
+      {" \t\n\v\f\r5", 5}, {"1.5e+3x", 1500}, {"INFINITY", kInfD}, {"-Inf", -kInfD},
+      // No number: +0 whatever the sign.
+      {"+-5", 0}, {"--5", 0}, {"", 0}, {".", 0}, {"in", 0}, {"-.e1", 0},
+      // "0x" without a significand is 0 followed by the stop.
+      {"0x", 0}, {"-0x", -0.0}, {"0x-1", 0}, {"0xinf", 0}, {"0X1P-2", 0.25}, {"0x.8", 0.5},
+      // Out of the double's range, and a subnormal.
+      {"-0x1p-1075", -0.0}, {"0x1.fffffffffffff8p1023", kInfD}, {"1e400", kInfD},
+      {"-1e400", -kInfD}, {"1e-400", 0}, {"-1e-400", -0.0}, {"1e-99999999999999999999", 0},
+      {"1e-310", 1e-310}};
+  // clang-format on
   for (const Case& c : cases) {
     EXPECT_EQ(std::bit_cast<std::uint64_t>(decimal_to_double(c.text)),
               std::bit_cast<std::uint64_t>(c.value))

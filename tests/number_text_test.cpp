@@ -17,46 +17,23 @@ struct SingleCase {
   const char* text;
 };
 
-TEST(NumberText, SinglesInFixedNotation) {
+TEST(NumberText, Singles) {
+  constexpr float kMax = std::numeric_limits<float>::max();
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
+  // clang-format off
   const SingleCase cases[] = {
-      {0.0f, " 0"},
-      {-0.0f, "-0"},  // the sign of zero is kept, with no blank
-      {1.0f, " 1"},
-      {-1.0f, "-1"},
-      {5.0f, " 5"},
-      {0.5f, " 0.5"},  // the 0 before the point stays
-      {0.1f, " 0.1"},
-      {-0.1f, "-0.1"},
-      {1.0f / 3, " 0.3333333"},
-      {2.0f / 3, " 0.6666667"},
-      {1.3f, " 1.3"},
-      {212.5f, " 212.5"},
-      {3.0f, " 3"},  // no final point
-      {1234567.0f, " 1234567"},
-      {9999999.0f, " 9999999"},  // the largest exponent written in fixed notation
-      {0.0001f, " 0.0001"},      // below 0.0001, rounded up across the power of ten
-      {0.00012345678f, " 0.0001234568"},
-  };
-  for (const SingleCase& c : cases) EXPECT_EQ(single_text(c.value), c.text) << c.text;
-}
-
-TEST(NumberText, SinglesInExponentNotation) {
-  const SingleCase cases[] = {
-      {10000000.0f, " 1e+07"},  // the smallest exponent beyond fixed notation
-      {12345678.0f, " 1.234568e+07"},
-      {16777216.0f, " 1.677722e+07"},
-      {99999995.0f, " 9.999999e+07"},  // the single 99999992
-      {0.00001f, " 1e-05"},            // the largest exponent below fixed notation
-      {0.00009999999f, " 9.999999e-05"},
-      {1e20f, " 1e+20"},
-      {-1e-20f, "-1e-20"},
-      {std::numeric_limits<float>::max(), " 3.402823e+38"},
-      {std::numeric_limits<float>::denorm_min(), " 1.401298e-45"},
-      {std::numeric_limits<float>::infinity(), " inf"},
-      {-std::numeric_limits<float>::infinity(), "-inf"},
-      {std::numeric_limits<float>::quiet_NaN(), " nan"},
-      {-std::numeric_limits<float>::quiet_NaN(), "-nan"},
-  };
+      {0.0f, " 0"}, {-0.0f, "-0"}, {1.0f, " 1"}, {-1.0f, "-1"}, {5.0f, " 5"}, {0.5f, " 0.5"},
+      {0.1f, " 0.1"}, {-0.1f, "-0.1"}, {1.0f / 3, " 0.3333333"}, {2.0f / 3, " 0.6666667"},
+      {1.3f, " 1.3"}, {212.5f, " 212.5"}, {3.0f, " 3"}, {0.00012345678f, " 0.0001234568"},
+      // Notation boundaries; the single below 0.0001 rounds up across the power of ten.
+      {1234567.0f, " 1234567"}, {9999999.0f, " 9999999"}, {10000000.0f, " 1e+07"},
+      {0.0001f, " 0.0001"}, {0.00001f, " 1e-05"}, {0.00009999999f, " 9.999999e-05"},
+      {12345678.0f, " 1.234568e+07"}, {16777216.0f, " 1.677722e+07"},
+      {99999995.0f, " 9.999999e+07"}, {1e20f, " 1e+20"}, {-1e-20f, "-1e-20"},
+      {kMax, " 3.402823e+38"}, {std::numeric_limits<float>::denorm_min(), " 1.401298e-45"},
+      {kInf, " inf"}, {-kInf, "-inf"}, {kNan, " nan"}, {-kNan, "-nan"}};
+  // clang-format on
   for (const SingleCase& c : cases) EXPECT_EQ(single_text(c.value), c.text) << c.text;
 }
 
@@ -67,22 +44,18 @@ TEST(NumberText, DoublesAndLengthBound) {
     bool lead_blank;
     const char* text;
   };
+  // clang-format off
   const Case cases[] = {
-      {0.1, 16, true, " 0.1"},
-      {static_cast<double>(0.1f), 16, true, " 0.1000000014901161"},  // the single's exact value
-      {1.0 / 3, 16, true, " 0.3333333333333333"},
-      {1234567890123456.0, 16, true, " 1234567890123456"},
-      {1e16, 16, true, " 1e+16"},
-      {2.5, 7, false, "2.5"},  // without the lead blank
-      // Exactly digits + 7 characters: still shown.
+      {0.1, 16, true, " 0.1"}, {0.1f, 16, true, " 0.1000000014901161"},
+      {1.0 / 3, 16, true, " 0.3333333333333333"}, {1e16, 16, true, " 1e+16"},
+      {1234567890123456.0, 16, true, " 1234567890123456"}, {2.5, 7, false, "2.5"},
+      // Exactly digits + 7 characters, and more than the stack buffer holds.
       {-1.2345678901234567e-300, 16, true, "-1.234567890123457e-300"},
-      // More digits than the stack buffer holds.
       {-1.2345678901234567e-300, 60, true,
        "-1.23456789012345675670158163370173162777343645221233195581753e-300"},
-      // A negative precision converts as 6 digits, which exceeds the room of digits + 7 = 6.
-      {1.0 / 3, -1, true, ""},
-      {5.0, -1, true, " 5"},
-  };
+      // A negative precision converts as 6 digits, beyond the room of digits + 7 = 6.
+      {1.0 / 3, -1, true, ""}, {5.0, -1, true, " 5"}};
+  // clang-format on
   for (const Case& c : cases) {
     EXPECT_EQ(format_number(c.value, c.digits, c.lead_blank), c.text) << c.text;
   }
