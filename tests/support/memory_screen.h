@@ -27,6 +27,7 @@ class MemoryScreen : public ScreenBuffer {
   bool cursor_visible() override { return visible; }
   void set_cursor_visible(bool shown) override { visible = shown; }
   void beep() override { ++beeps; }
+  void flush() override { ++flushes; }
 
   // Row y as text (W bytes), attribute of one cell.
   std::string row(int y) const;
@@ -49,6 +50,7 @@ class MemoryScreen : public ScreenBuffer {
   bool fail_reads = false;    // read_info reports no console
   bool refuse_cells = false;  // put_cells refuses every run
   int beeps = 0;
+  int flushes = 0;
   int reads = 0;
   int put_calls = 0;
   long cells_written = 0;
