@@ -14,7 +14,9 @@ using testing::ConsoleRig;
 
 TEST(KeyQueue, FullQueueDropsTheOldestCode) {
   ConsoleRig rig(10, 5);
+  EXPECT_EQ(key_queue_room(), 511);
   for (int i = 0; i < 511; ++i) push_key(i % 200 + 32);
+  EXPECT_EQ(key_queue_room(), 0);
   EXPECT_EQ(read_key(), " ");  // 511 codes fit: the first is still there
   push_key(kKeyHome);          // back to 511 waiting
   push_key(kKeyEnd);           // one more drops the oldest (33)

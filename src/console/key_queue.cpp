@@ -73,6 +73,13 @@ void push_key(KeyCode code) {
   release_guard();
 }
 
+int key_queue_room() {
+  if (!take_guard()) return 0;
+  const int room = (g_queue.read - g_queue.write - 1 + kKeyQueueSize) % kKeyQueueSize;
+  release_guard();
+  return room;
+}
+
 void poll_keyboard() {
   KeySource* keys = platform().keys;
   if (keys == nullptr) return;

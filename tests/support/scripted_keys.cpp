@@ -17,7 +17,7 @@ ScriptedKeys& ScriptedKeys::press(KeyCode code) {
 
 bool ScriptedKeys::drain() {
   ++drains;
-  while (next < script.size()) {
+  while (next < script.size() && key_queue_room() > 0) {
     push_key(script[next++]);
     if (one_per_drain) break;
   }

@@ -11,9 +11,9 @@
 
 namespace zepa::testing {
 
-// A key source that hands a scripted list of key codes to the keyboard queue, all at once or
-// one per drain. When the script has run out, a wait pushes Enter (and notes it) so that an
-// editor waiting for a key that never comes ends instead of hanging the test.
+// A key source that hands a scripted list of key codes to the keyboard queue, as many as the
+// queue has room for or one per drain. When the script has run out, a wait pushes Enter (and notes
+// it) so that an editor waiting for a key that never comes ends instead of hanging the test.
 class ScriptedKeys : public KeySource {
  public:
   std::vector<KeyCode> script;
