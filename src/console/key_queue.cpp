@@ -24,7 +24,7 @@ KeyQueue g_queue;
 // holder that never returns (a push from a signal handler that interrupted the holder) costs
 // that one code instead of a hang.
 std::atomic_flag g_guard = ATOMIC_FLAG_INIT;
-constexpr int kGuardAttempts = 100000;
+constexpr int kGuardAttempts = 1000000;
 constexpr int kSpinsBeforeYield = 64;
 
 bool take_guard() {
