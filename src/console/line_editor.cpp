@@ -22,7 +22,8 @@ struct Cell {
   long long row;
 };
 
-// A coordinate for locate: one beyond int is refused there like any other outside the view.
+// A cell coordinate for locate. Row or column 0 is a cell outside the view here, not locate's
+// "keep this coordinate", so it becomes -1, which locate refuses like any other outside cell.
 int coordinate(long long value) {
   return value >= 1 && value <= INT_MAX ? static_cast<int>(value) : -1;
 }
