@@ -1,0 +1,195 @@
+"""Faults and load: a memo folder the user may not write, eight programs appending to one memo
+at once, end of input at every byte of a transcript, and data memory that stays bounded
+whatever standard input holds."""
+
+import os
+import pwd
+import random
+import resource
+import stat
+import subprocess
+
+from common import (MEMO_FILE, MEMO_WARNING, Scratch, first_screen, lines, main, memo, results,
+                    run)
+
+ONE_CASE_MEMO = memo(" 3", " 1", " 5", " 3.217506", " 36.86981")
+
+
+def check(condition, message=""):
+    if not condition:
+        raise AssertionError(message)
+
+
+def expect_equal(actual, expected):
+    if actual != expected:
+        raise AssertionError(f"\nexpected {expected!r}\nactual   {actual!r}")
+
+
+def unprivileged():
+    """A preexec_fn that drops to 'nobody' when running as root; None when that is not
+    possible (then the read-only folder cannot be tested: root writes anywhere)."""
+    if os.geteuid() != 0:
+        return lambda: None
+    try:
+        nobody = pwd.getpwnam("nobody")
+    except KeyError:
+        return None
+
+    def drop():
+        os.setgroups([])
+        os.setgid(nobody.pw_gid)
+        os.setuid(nobody.pw_uid)
+
+    return drop
+
+
+def readable_by_all(path):
+    """Whether every directory up to `path` lets others in (the program must run as nobody)."""
+    path = os.path.abspath(path)
+    while True:
+        if not os.stat(path).st_mode & stat.S_IXOTH:
+            return False
+        parent = os.path.dirname(path)
+        if parent == path:
+            return True
+        path = parent
+
+
+def test_memo_folder_read_only(binary):
+    drop = unprivileged()
+    if drop is None or not readable_by_all(binary):
+        print("skip: cannot run as an unprivileged user")
+        return
+    s = Scratch()
+    try:
+        # The folder holds an earlier memo; neither may be written by the user.
+        with open(os.path.join(s.path, MEMO_FILE), "wb") as f:
+            f.write(ONE_CASE_MEMO)
+        os.chmod(os.path.join(s.path, MEMO_FILE), 0o444)
+        os.chmod(s.path, 0o555)
+        for data in (b"\n3\n1\nn\n", b"\n3\n1\nc\n3\n1\nn\n"):
+            p = subprocess.run([binary], input=data, cwd=s.path, capture_output=True,
+                               preexec_fn=drop, timeout=30)
+            expect_equal(p.returncode, 0)
+            cases = data.count(b"\n3\n1\n")
+            expect_equal(p.stdout.count(results(b" 5", b" 3.217506", b" 36.86981")), cases)
+            expect_equal(p.stderr.count(MEMO_WARNING), cases)
+            expect_equal(s.file(MEMO_FILE), ONE_CASE_MEMO)
+        # Without the earlier memo the folder refuses to create one.
+        os.chmod(s.path, 0o755)
+        os.remove(os.path.join(s.path, MEMO_FILE))
+        os.chmod(s.path, 0o555)
+        p = subprocess.run([binary], input=b"\n3\n1\nn\n", cwd=s.path, capture_output=True,
+                           preexec_fn=drop, timeout=30)
+        expect_equal(p.returncode, 0)
+        check(MEMO_WARNING in p.stderr, "no warning")
+        expect_equal(s.file(MEMO_FILE), None)
+    finally:
+        os.chmod(s.path, 0o755)
+        s.close()
+
+
+def test_eight_programs_append_to_one_memo(binary):
+    s = Scratch()
+    try:
+        # Each program records its own c (1..8), so a torn or interleaved memo shows.
+        programs, cases = 8, 300
+        expected = {}
+        for k in range(1, programs + 1):
+            solo = os.path.join(s.path, f"solo{k}")
+            os.mkdir(solo)
+            p = run(binary, b"\n%d\n1\nn\n" % k, solo)
+            expect_equal(p.returncode, 0)
+            with open(os.path.join(solo, MEMO_FILE), "rb") as f:
+                expected[k] = f.read()
+            expect_equal(expected[k].count(b"\r\n"), 21)
+        shared = os.path.join(s.path, "shared")
+        os.mkdir(shared)
+        children = []
+        for k in range(1, programs + 1):
+            data = b"\n" + b"".join(b"%d\n1\nc\n" % k for _ in range(cases - 1)) + b"%d\n1\nn\n" % k
+            path = os.path.join(s.path, f"input{k}")
+            with open(path, "wb") as f:
+                f.write(data)
+            with open(path, "rb") as stdin:
+                children.append(subprocess.Popen([binary], stdin=stdin, cwd=shared,
+                                                 stdout=subprocess.DEVNULL))
+        for child in children:
+            expect_equal(child.wait(timeout=300), 0)
+        with open(os.path.join(shared, MEMO_FILE), "rb") as f:
+            whole = f.read()
+        counts = dict.fromkeys(expected, 0)
+        offset = 0
+        while offset < len(whole):
+            k = next((k for k, m in expected.items() if whole.startswith(m, offset)), None)
+            check(k is not None, f"memo at byte {offset} is not whole: {whole[offset:offset + 80]!r}")
+            counts[k] += 1
+            offset += len(expected[k])
+        expect_equal(counts, dict.fromkeys(expected, cases))
+    finally:
+        s.close()
+
+
+def test_end_of_input_at_every_byte(binary):
+    s = Scratch()
+    try:
+        # The documented transcript with a refusal and a second case; every prefix of it.
+        transcript = b"\r\n3\r\n1\r\nc\r\n1\r\n3\r\n4\r\n2\r\nn\r\n"
+        for cut in range(len(transcript) + 1):
+            memo_path = os.path.join(s.path, MEMO_FILE)
+            if os.path.exists(memo_path):
+                os.remove(memo_path)
+            p = run(binary, transcript[:cut], s.path, timeout=10)
+            expect_equal((cut, p.returncode), (cut, 0))
+            expect_equal((cut, p.stderr), (cut, b""))
+            check(p.stdout.startswith(first_screen()), f"cut {cut}: no first screen")
+            check(p.stdout.endswith(lines(b"", b"")), f"cut {cut}: no final empty line")
+            memo_bytes = s.file(MEMO_FILE) or b""
+            expect_equal((cut, memo_bytes.count(b"\r\n") % 21), (cut, 0))
+            if cut <= 1:
+                # Only the help answer: the case reads 0 and 0 and is still recorded.
+                expect_equal(memo_bytes.count(b"\r\n"), 21)
+    finally:
+        s.close()
+
+
+def sanitized(binary):
+    """Whether the binary carries AddressSanitizer, whose shadow memory no data limit allows."""
+    with open(binary, "rb") as f:
+        return b"__asan_init" in f.read()
+
+
+def test_memory_stays_bounded(binary):
+    if sanitized(binary):
+        print("skip: a sanitizer's shadow memory is not the program's")
+        return
+    s = Scratch()
+    try:
+        # The program's data (heap and stack aside from its code) may not pass 16 MiB whatever
+        # standard input holds: past it an allocation fails and the run does not end with 0.
+        limit = 16 << 20
+
+        def bounded():
+            resource.setrlimit(resource.RLIMIT_DATA, (limit, limit))
+
+        rng = random.Random(11)
+        inputs = (("5 MB line of digits", b"\n" + b"7" * (5 << 20)),
+                  ("5 MB text answer", b"\n3\n1\n" + b"c" * (5 << 20)),
+                  ("1 MB of random bytes", bytes(rng.randrange(256) for _ in range(1 << 20))),
+                  ("20,000 cases", b"\n" + b"3\n1\nc\n" * 20000))
+        for label, data in inputs:
+            p = subprocess.run([binary], input=data, cwd=s.path, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.PIPE, preexec_fn=bounded, timeout=120)
+            expect_equal((label, p.returncode, p.stderr), (label, 0, b""))
+            os.remove(os.path.join(s.path, MEMO_FILE))
+    finally:
+        s.close()
+
+
+if __name__ == "__main__":
+    main([
+        test_memo_folder_read_only,
+        test_eight_programs_append_to_one_memo,
+        test_end_of_input_at_every_byte,
+        test_memory_stays_bounded,
+    ])
