@@ -33,9 +33,9 @@ package: build
 	  echo "No $(WINDOWS_EXE): run 'make windows' first for the Windows zip."; \
 	fi
 
-# Unpacks the Debian package and runs the program it holds on one case.
+# Unpacks the Debian package and runs its program on one case; checks the Windows zip if made.
 package-check: package
-	python3 cmake/check_deb.py $(BUILD)
+	python3 cmake/check_packages.py $(BUILD)
 
 # Re-renders the diagram from its source (rsvg-convert is in the librsvg2-bin package).
 diagram:

@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
-"""Checks the Debian package in a build directory: usage check_deb.py <build-dir>.
+"""Checks the packages in a build directory: usage check_packages.py <build-dir>.
 
 Unpacks the newest zepa4-07_*.deb with dpkg-deb (no root, no installation), checks that the
 program, the diagram, the documents and the man page are where they belong, runs the unpacked
-program on one case with redirected input, and compares its output and memo bytes.
+program on one case with redirected input, and compares its output and memo bytes. When the
+Windows zip is there too, checks its three files and the bytes of its LEIAME.txt.
 Prints "N passed, M failed" and exits 0 only when every check passed.
 """
 import glob
@@ -11,6 +12,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import zipfile
 
 CASE_INPUT = b"\n3\n1\nn\n"  # no help page; c = 3, f = 1; stop
 # With redirected input no prompt is shown: the output ends with the one case and the stop.
@@ -51,6 +53,21 @@ def run_case(program, workdir):
     return done.returncode, done.stdout, memo
 
 
+def check_windows_zip(path):
+    """The zip holds the program, the diagram and an ASCII LEIAME.txt with CR LF line ends."""
+    with zipfile.ZipFile(path) as archive:
+        names = sorted(archive.namelist())
+        check(names == ["Esquema.png", "LEIAME.txt", "zepa4-07.exe"], f"zip members {names}")
+        if "LEIAME.txt" not in names:
+            return
+        text = archive.read("LEIAME.txt")
+        check(all(b < 128 for b in text), "LEIAME.txt is ASCII")
+        check(text.endswith(b"\r\n") and text.count(b"\n") == text.count(b"\r\n")
+              and text.count(b"\r") == text.count(b"\r\n"), "LEIAME.txt has CR LF line ends")
+        if "zepa4-07.exe" in names:
+            check(archive.read("zepa4-07.exe")[:2] == b"MZ", "zepa4-07.exe is a Windows program")
+
+
 def main():
     build = os.path.abspath(sys.argv[1])
     debs = sorted(glob.glob(os.path.join(build, "zepa4-07_*.deb")), key=os.path.getmtime)
@@ -79,6 +96,10 @@ def main():
         if os.path.exists(built):
             _, built_out, built_memo = run_case(built, os.path.join(tmp, "run-build"))
             check(out == built_out and memo == built_memo, "same output as " + built)
+
+    zips = glob.glob(os.path.join(build, "zepa4-07-*-win64.zip"))
+    if zips:
+        check_windows_zip(max(zips, key=os.path.getmtime))
     print(f"{passed} passed, {failed} failed")
     return 0 if failed == 0 else 1
 
