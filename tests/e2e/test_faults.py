@@ -89,6 +89,30 @@ def test_memo_folder_read_only(binary):
         s.close()
 
 
+def test_memo_is_a_pipe(binary):
+    s = Scratch()
+    reader = None
+    try:
+        # A named pipe opens for appending while someone reads it, but has no position: the
+        # memo is given up before a byte is written, and the case is still shown.
+        fifo = os.path.join(s.path, MEMO_FILE)
+        os.mkfifo(fifo)
+        reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+        p = run(binary, b"\n3\n1\nn\n", s.path, timeout=30)
+        expect_equal(p.returncode, 0)
+        check(results(b" 5", b" 3.217506", b" 36.86981") in p.stdout, "no results")
+        expect_equal(p.stderr.count(MEMO_WARNING), 1)
+        try:
+            leaked = os.read(reader, 4096)
+        except BlockingIOError:
+            leaked = b""
+        expect_equal(leaked, b"")
+    finally:
+        if reader is not None:
+            os.close(reader)
+        s.close()
+
+
 def test_eight_programs_append_to_one_memo(binary):
     s = Scratch()
     try:
@@ -189,6 +213,7 @@ def test_memory_stays_bounded(binary):
 if __name__ == "__main__":
     main([
         test_memo_folder_read_only,
+        test_memo_is_a_pipe,
         test_eight_programs_append_to_one_memo,
         test_end_of_input_at_every_byte,
         test_memory_stays_bounded,
