@@ -1,0 +1,104 @@
+#include "sys/channels.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "console/print.h"
+#include "support/memory_process.h"
+#include "support/temp_dir.h"
+
+namespace zepa {
+namespace {
+
+class ChannelsTest : public ::testing::Test {
+ protected:
+  testing::RedirectedPlatform platform_;
+  testing::TempDir dir_;
+};
+
+TEST_F(ChannelsTest, AppendsBytesUnchangedAfterWhateverTheFileHolds) {
+  // A new file starts at its first byte.
+  ASSERT_EQ(open_append("m.txt", 1), kDone);
+  EXPECT_EQ(print_text(1, "C\xE1lculo \xB0", kEndLine), kDone);
+  EXPECT_EQ(print_text(1, "r=", kEndNone), kDone);
+  EXPECT_EQ(print_number(1, 5, kEndLine), kDone);
+  EXPECT_EQ(print_text(1, "", kEndLine), kDone);  // an empty text still ends its line
+  EXPECT_EQ(close_channel(1), kDone);
+  EXPECT_EQ(dir_.read("m.txt"), "C\xE1lculo \xB0\r\nr= 5\r\n\r\n");
+
+  // An existing file without a final line end: the next bytes join its last line.
+  dir_.write("n.txt", "old");
+  ASSERT_EQ(open_append("n.txt", 7), kDone);
+  print_text(7, "new", kEndLine);
+  close_channel(7);
+  EXPECT_EQ(dir_.read("n.txt"), "oldnew\r\n");
+}
+
+TEST_F(ChannelsTest, RefusesWhatNamesNoFreeChannel) {
+  for (int channel : {0, 256, -1}) {
+    EXPECT_EQ(open_append("x.txt", channel), kInvalidRequest);
+    EXPECT_EQ(close_channel(channel), kInvalidRequest);
+  }
+  EXPECT_FALSE(std::filesystem::exists("x.txt"));
+  EXPECT_EQ(print_text(256, "lost", kEndLine), kInvalidRequest);
+
+  // A second open keeps the first file open and receiving.
+  ASSERT_EQ(open_append("first.txt", 1), kDone);
+  EXPECT_EQ(open_append("second.txt", 1), kInvalidRequest);
+  print_text(1, "kept", kEndNone);
+  EXPECT_EQ(close_channel(1), kDone);
+  EXPECT_EQ(close_channel(1), kInvalidRequest);
+  EXPECT_EQ(dir_.read("first.txt"), "kept");
+  EXPECT_FALSE(std::filesystem::exists("second.txt"));
+
+  // Writes to a free channel do nothing and say so.
+  EXPECT_EQ(print_text(1, "lost", kEndLine), kInvalidRequest);
+  EXPECT_EQ(write_bytes(nullptr, nullptr, 0), kInvalidRequest);
+}
+
+TEST_F(ChannelsTest, ReportsEveryWayTheBytesFailToLand) {
+  // A directory cannot be opened for appending; the channel stays free.
+  std::filesystem::create_directory("mc.txt");
+  EXPECT_EQ(open_append("mc.txt", 1), kOpenFailed);
+  EXPECT_EQ(channel_record(1)->operations, nullptr);
+
+  // A full disk takes the bytes into the buffer and refuses them at the close.
+  if (std::filesystem::exists("/dev/full")) {
+    ASSERT_EQ(open_append("/dev/full", 1), kDone);
+    EXPECT_EQ(print_text(1, "memo", kEndLine), kDone);
+    EXPECT_EQ(close_channel(1), kShortWrite);
+    EXPECT_EQ(channel_record(1)->operations, nullptr);
+  }
+}
+
+TEST_F(ChannelsTest, NamesWithSlashesAndTheSweepAtTheEnd) {
+  std::filesystem::create_directory("sub");
+  ASSERT_EQ(open_append("sub/a.txt", 3), kDone);
+  ASSERT_EQ(open_append("b.txt", 255), kDone);
+  print_text(3, "three", kEndNone);
+  print_text(255, "last", kEndNone);
+  close_all_channels();
+  EXPECT_EQ(dir_.read("sub/a.txt"), "three");
+  EXPECT_EQ(dir_.read("b.txt"), "last");
+  EXPECT_EQ(close_channel(3), kInvalidRequest);
+}
+
+TEST_F(ChannelsTest, ColumnAndPrintZonesOnAChannelWithoutWidth) {
+  ASSERT_EQ(open_append("z.txt", 1), kDone);
+  ChannelRecord* record = channel_record(1);
+  print_text(1, "ab\r\ncd", kEndNone);
+  EXPECT_EQ(record->column, 2u);
+  print_end(1, kEndZone);  // column 2 -> zone at 15: 12 blanks
+  EXPECT_EQ(record->column, 14u);
+  print_end(1, kEndZone);  // column 14 -> zone at 29: 14 blanks
+  print_text(1, std::string(100, 'x'), kEndZone);  // column 128 -> zone at 141; no width, no line end
+  print_end(1, kEndLine4);
+  EXPECT_EQ(record->column, 0u);
+  close_channel(1);
+  EXPECT_EQ(dir_.read("z.txt"), "ab\r\ncd" + std::string(26, ' ') + std::string(100, 'x') +
+                                    std::string(12, ' ') + "\r\n");
+}
+
+}  // namespace
+}  // namespace zepa
