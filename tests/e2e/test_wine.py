@@ -11,7 +11,7 @@ import subprocess
 import sys
 import time
 
-from common import (CONTINUE_QUESTION, HELP_QUESTION, MEMO_FILE, REFUSAL, Scratch, main, run)
+from common import CONTINUE_QUESTION, HELP_QUESTION, MEMO_FILE, REFUSAL, Scratch, main, memo
 
 EXE = os.environ.get("ZEPA_WINDOWS_EXE", "")
 WINE = os.environ.get("ZEPA_WINE") or next(
@@ -31,7 +31,7 @@ def wine_env():
 
 def expect_equal(actual, expected, what):
     if actual != expected:
-        raise AssertionError(f"{what} differ:\nnative {expected!r}\nwine   {actual!r}")
+        raise AssertionError(f"{what} differ:\nexpected {expected!r}\nwine     {actual!r}")
 
 
 # Each batch: the help answer, then cases of c and f with the continue answers.
@@ -95,12 +95,12 @@ def test_batch_from_a_file_is_identical(binary):
 
 
 class Tmux:
-    """One program in a tmux pane of its own server, 80 x 25."""
+    """One program in a tmux pane of its own server, 80 x 25; the pane stays when it ends."""
 
     def __init__(self, command, cwd):
         self.socket = f"zepa-wine-{os.getpid()}"
-        self.tmux(["new-session", "-d", "-s", "t", "-x", "80", "-y", "25", "-c", cwd,
-                   "sh", "-c", command + '; echo "[exit $?]"; sleep 120'])
+        self.tmux(["-f", "/dev/null", "new-session", "-d", "-s", "t", "-x", "80", "-y", "25",
+                   "-c", cwd, *command, ";", "set-option", "-g", "remain-on-exit", "on"])
 
     def tmux(self, args):
         # A UTF-8 locale, so that wine's console and tmux pass the accented letters on.
@@ -110,6 +110,20 @@ class Tmux:
 
     def screen(self):
         return self.tmux(["capture-pane", "-p", "-t", "t"]).decode("utf-8", "replace")
+
+    def exit_status(self):
+        """The program's exit status once it has ended, else None."""
+        dead, status = self.tmux(["display-message", "-p", "-t", "t",
+                                  "#{pane_dead} #{pane_dead_status}"]).decode().split(" ")
+        return int(status) if dead == "1" and status.strip() else (-1 if dead == "1" else None)
+
+    def wait_for_end(self, limit=30.0):
+        deadline = time.monotonic() + limit
+        while (status := self.exit_status()) is None:
+            if time.monotonic() > deadline:
+                raise AssertionError(f"still running after {limit} s:\n{self.screen()}")
+            time.sleep(0.1)
+        return status
 
     def wait_for(self, text, count=1, limit=30.0):
         """The screen once it shows `text` `count` times; fails after `limit` seconds."""
@@ -140,14 +154,22 @@ END = ("1b", "5b", "46")
 LEFT = ("1b", "5b", "44")
 
 
-def test_console_dialogue_in_a_terminal(binary):
+def expect_line(screen, line):
+    if line not in screen.splitlines():
+        raise AssertionError(f"no line {line!r} on the screen:\n{screen}")
+
+
+def start_in_tmux(scratch):
     if shutil.which("tmux") is None:
         raise AssertionError("tmux is missing")
+    command = ["env", "-u", "DISPLAY", "WINEDEBUG=-all", "WINEPREFIX=" + wine_env()["WINEPREFIX"],
+               WINE, EXE]
+    return Tmux(command, scratch.path)
+
+
+def test_console_dialogue_in_a_terminal(binary):
     s = Scratch()
-    env = wine_env()
-    command = (f"env -u DISPLAY WINEDEBUG=-all WINEPREFIX='{env['WINEPREFIX']}' "
-               f"'{WINE}' '{EXE}'")
-    t = Tmux(command, s.path)
+    t = start_in_tmux(s)
     try:
         # The first screen: the banner with its one accented letter, the notes, the question.
         screen = t.wait_for(HELP_QUESTION.decode() + "?")
@@ -162,7 +184,7 @@ def test_console_dialogue_in_a_terminal(binary):
         t.hex(*END)
         t.keys("BSpace")
         t.keys("Enter")
-        t.wait_for("Flecha: f=?")
+        expect_line(t.wait_for("Flecha: f=?"), "  Semi corda: c=? 3")
         # A sagitta larger than twice the semi-chord is refused and both are asked again.
         t.type("7")
         t.keys("Enter")
@@ -177,17 +199,36 @@ def test_console_dialogue_in_a_terminal(binary):
         t.keys("BSpace")
         t.keys("Enter")
         screen = t.wait_for(CONTINUE_QUESTION.decode() + "?")
-        for line in ("Raio: r= 5", "Semi arco: a= 3.217506", "Angulo: Alfa(grau)= 36.86981"):
-            if line not in screen:
-                raise AssertionError(f"{line!r} missing:\n{screen}")
+        for line in ("  Flecha: f=? 1", " Resultados:", "  Raio: r= 5", "  Semi arco: a= 3.217506",
+                     "  Angulo: Alfa(grau)= 36.86981"):
+            expect_line(screen, line)
         t.type("n")
         t.keys("Enter")
-        t.wait_for("[exit 0]")
-        memo = s.file(MEMO_FILE) or b""
-        for line in (b"  Semi corda: c= 3\r\n", b"  Flecha: f= 1\r\n", b"  Raio: r= 5\r\n",
-                     "  \u00c2ngulo: Alfa(\u00b0)= 36.86981\r\n".encode("cp1252")):
-            if line not in memo:
-                raise AssertionError(f"{line!r} missing from the memo:\n{memo!r}")
+        status = t.wait_for_end()
+        if status != 0:
+            raise AssertionError(f"exit status {status}")
+        # The refused pair left no memo; the computed one did, in Windows-1252.
+        expect_equal(s.file(MEMO_FILE), memo(" 3", " 1", " 5", " 3.217506", " 36.86981"),
+                     "memo files")
+    finally:
+        t.close()
+        s.close()
+
+
+def test_ctrl_c_ends_the_program_at_once(binary):
+    s = Scratch()
+    t = start_in_tmux(s)
+    try:
+        t.wait_for(HELP_QUESTION.decode() + "?")
+        t.keys("Enter")
+        t.wait_for("Semi corda: c=?")
+        t.type("3")
+        t.keys("C-c")
+        # The console's default action ends the process; the dialogue takes no further step.
+        t.wait_for_end(10)
+        screen = t.screen()
+        if "Flecha" in screen or s.file(MEMO_FILE) is not None:
+            raise AssertionError("the dialogue went on after Ctrl+C:\n" + screen)
     finally:
         t.close()
         s.close()
@@ -199,4 +240,4 @@ if __name__ == "__main__":
         print("0 passed, 0 failed")
         sys.exit(0)
     main([test_batch_through_a_pipe_is_identical, test_batch_from_a_file_is_identical,
-          test_console_dialogue_in_a_terminal])
+          test_console_dialogue_in_a_terminal, test_ctrl_c_ends_the_program_at_once])
