@@ -29,8 +29,8 @@ else
 endif
 
 windows:
-	cmake -S . -B $(WINDOWS_BUILD) --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-	  -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake -S . -B $(WINDOWS_BUILD) --no-warn-unused-cli \
+	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 
 # wine's first start creates its prefix, which takes seconds: done here, before any timed test.
