@@ -67,7 +67,10 @@ lint: build
 # Throughput, start-up, interactive cost and idle CPU against bench/floor.cpp: one table.
 bench: build
 	$(CXX) -std=c++20 -O2 -Wall -Wextra -o $(BUILD)/bench-floor bench/floor.cpp
-	python3 bench/run.py $(BUILD)/zepa4-07 $(BUILD)/bench-floor
+	$(CXX) -std=c++20 -O2 -Wall -Wextra -Isrc -Itests -o $(BUILD)/bench-interactive \
+	  bench/interactive.cpp tests/support/memory_screen.cpp tests/support/scripted_keys.cpp \
+	  tests/support/memory_process.cpp $(BUILD)/libzepa_core.a
+	python3 bench/run.py $(BUILD)/zepa4-07 $(BUILD)/bench-floor --editor $(BUILD)/bench-interactive
 
 # libFuzzer targets (clang++ only), each run for FUZZ_SECONDS.
 fuzz:

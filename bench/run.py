@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """The benchmarks of zepa4-07, printed as one table.
 
-Usage: bench/run.py PATH-TO-zepa4-07 PATH-TO-floor [--cases N] [--pairs P] [--only NAMES]
+Usage: bench/run.py PATH-TO-zepa4-07 PATH-TO-floor [--editor PATH-TO-bench-interactive]
+                    [--cases N] [--pairs P] [--only NAMES]
 
   batch        N cases (default 20,000) through redirected standard input and output, against
                the floor program (bench/floor.cpp); median of P alternating pairs (default 5).
   startup      a one-case run against the floor's one-case run; median of 4 P pairs.
-  interactive  write calls and bytes the terminal receives per key, in a real pty (80 x 25):
-               typing at the end of a 200-character line, inserting and deleting in its middle,
-               and a paste of 10,000 characters. Counted with strace.
+  editor       screen-buffer calls and cells written per key on an in-memory 80 x 25 console
+               (bench/interactive.cpp): typing at the end of a 200-character line, inserting
+               and deleting in its middle, pastes of 1,000 and 10,000 characters.
+  interactive  the same keys in a real pty (80 x 25): write calls and bytes the terminal
+               receives per key, counted with strace.
   idle         CPU time used while the help question waits 10 s in a real pty.
 """
 
@@ -227,6 +230,15 @@ def bench_interactive(args, root, rows):
         run.close()
 
 
+def bench_editor(args, root, rows):
+    out = subprocess.run([args.editor], check=True, capture_output=True, text=True).stdout
+    for line in out.splitlines():
+        name, calls, reads, cells = line.split()
+        label = name.replace("_", " ")
+        rows.append((f"editor {label}: calls/readings/cells per key",
+                     f"{float(calls):g}/{float(reads):g}/{float(cells):g}", "", "", ""))
+
+
 def cpu_ns(pid):
     """CPU time of `pid` so far, in nanoseconds (scheduler statistics)."""
     with open(f"/proc/{pid}/schedstat") as f:
@@ -262,9 +274,10 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("program")
     parser.add_argument("floor")
+    parser.add_argument("--editor", help="the in-memory editor benchmark (bench/interactive.cpp)")
     parser.add_argument("--cases", type=int, default=20000)
     parser.add_argument("--pairs", type=int, default=5)
-    parser.add_argument("--only", default="batch,startup,interactive,idle")
+    parser.add_argument("--only", default="batch,startup,editor,interactive,idle")
     args = parser.parse_args()
     args.program = os.path.abspath(args.program)
     args.floor = os.path.abspath(args.floor)
@@ -272,6 +285,8 @@ def main():
     rows = []
     with tempfile.TemporaryDirectory(prefix="zepa-bench-") as root:
         bench_redirected(args, root, rows)
+        if "editor" in args.only and args.editor:
+            bench_editor(args, root, rows)
         for name, bench in (("interactive", bench_interactive), ("idle", bench_idle)):
             if name in args.only:
                 try:
