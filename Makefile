@@ -3,7 +3,7 @@ BUILD := build
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all build run test clean windows test-windows test-asan lint bench fuzz coverage
+.PHONY: all build run test clean windows test-windows test-asan valgrind lint bench fuzz coverage
 
 # The Windows build: cross-compiled with mingw-w64, its tests run under wine. `make test` runs
 # them too when both are installed.
@@ -50,6 +50,15 @@ test-asan:
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
+
+# The redirected end-to-end runs under valgrind (memcheck): any error or definite leak fails.
+VALGRIND_E2E := tests/e2e/test_pipes.py tests/e2e/test_faults.py
+valgrind: build
+	mkdir -p build-valgrind
+	printf '#!/bin/sh\nexec valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite %s "$$@"\n' \
+	  $(abspath $(BUILD))/zepa4-07 > build-valgrind/zepa4-07
+	chmod +x build-valgrind/zepa4-07
+	cd build-valgrind && for t in $(VALGRIND_E2E); do python3 $(abspath .)/$$t $(abspath build-valgrind)/zepa4-07 || exit 1; done
 
 # clang-tidy (.clang-tidy) and cppcheck over the program's sources; any finding fails.
 # cppcheck's useStlAlgorithm is off: it asks for std::replace_if/std::fill over three-line loops
