@@ -1,29 +1,329 @@
 #include "console/console_writer.h"
 
+#include <algorithm>
+
 #include "console/print.h"
 #include "platform/platform.h"
 #include "sys/std_streams.h"
 
 namespace zepa {
 
-// Placeholder: every write goes to standard output unchanged, as with a redirected output.
-void console_setup() {}
+namespace {
+
+// The part of the buffer that output uses: columns 0..W-1, the rows of the window.
+// All four 0 records a failed reading.
+struct View {
+  std::int16_t left = 0;
+  std::int16_t top = 0;
+  std::int16_t right = 0;
+  std::int16_t bottom = 0;
+};
+
+struct ConsoleState {
+  bool set_up = false;
+  bool geometry_read = false;
+  View view;
+  int region_rows = 0;  // H0: the window's height when the text region was first used
+  bool deferred_advance = false;
+};
+
+ConsoleState g_state;
+
+constexpr int kRunLimit = 1024;
+constexpr int kFallbackWidth = 80;
+constexpr int kFallbackHeight = 25;
+constexpr std::uint16_t kFallbackAttribute = 7;
+
+// Stands in when no screen is installed, so that every service sees a console that can't be read.
+class AbsentScreen final : public ScreenBuffer {
+ public:
+  bool read_info(ScreenInfo&) override { return false; }
+  bool put_cells(int, int, const unsigned char*, int, std::uint16_t) override { return false; }
+  void scroll_up(int, int, int, int, int, std::uint16_t) override {}
+  void blank_row(int, int, int, std::uint16_t) override {}
+  void set_cursor(int, int) override {}
+  void set_window(int, int, int, int) override {}
+  bool cursor_visible() override { return true; }
+  void set_cursor_visible(bool) override {}
+  void beep() override {}
+};
+
+ScreenBuffer& screen() {
+  static AbsentScreen absent;
+  ScreenBuffer* installed = platform().screen;
+  return installed != nullptr ? *installed : absent;
+}
+
+bool is_degenerate(const View& v) {
+  return v.left == v.right || v.top == v.bottom;
+}
+
+void read_view() {
+  ScreenInfo info;
+  View v;
+  if (screen().read_info(info)) {
+    v.left = 0;
+    v.top = static_cast<std::int16_t>(info.window_top);
+    v.right = static_cast<std::int16_t>(info.width - 1);
+    v.bottom = static_cast<std::int16_t>(info.window_bottom);
+  }
+  g_state.view = v;
+}
+
+const View& view() {
+  console_setup();
+  if (!g_state.geometry_read) {
+    g_state.geometry_read = true;
+    read_view();
+  }
+  return g_state.view;
+}
+
+// H0 is taken once: later changes of the window's height leave the region as it was.
+int region_rows() {
+  const View& v = view();
+  if (g_state.region_rows == 0) g_state.region_rows = v.bottom - v.top + 1;
+  return g_state.region_rows;
+}
+
+// One console_write over the grid: the work area, the cursor, and the run of characters
+// gathered since the last control byte.
+class GridWriter {
+ public:
+  GridWriter();
+  void carry_out_deferred_advance();
+  void interpret(const unsigned char* bytes, std::size_t length);
+  void finish();
+
+ private:
+  void add_char(unsigned char byte);
+  void draw_run();
+  void scroll(int n);
+  void blank_rows(int first, int last);
+
+  int left_, right_, rt_, rb_;
+  int top_read_;  // the view's top when this write began
+  bool whole_view_;
+  int width_, height_, x_, y_;
+  std::uint16_t attribute_;
+  int logical_x_;  // the column the gathered run would leave the cursor in
+  unsigned char run_[kRunLimit];
+  int run_length_ = 0;
+  bool ended_with_motion_ = false;  // the last byte other than a bell was 8, 10 or 13
+};
+
+GridWriter::GridWriter() {
+  const View& v = view();
+  left_ = v.left;
+  right_ = v.right;
+  top_read_ = v.top;
+  rt_ = v.top;
+  rb_ = v.top + region_rows() - 1;
+  whole_view_ = rb_ == v.bottom;
+  ScreenInfo info;
+  if (screen().read_info(info)) {
+    width_ = info.width;
+    height_ = info.height;
+    x_ = info.cursor_x;
+    y_ = info.cursor_y;
+    attribute_ = info.attribute;
+  } else {
+    width_ = kFallbackWidth;
+    height_ = kFallbackHeight;
+    x_ = left_;
+    y_ = rt_;
+    attribute_ = kFallbackAttribute;
+  }
+  logical_x_ = x_;
+}
+
+void GridWriter::carry_out_deferred_advance() {
+  if (!g_state.deferred_advance) return;
+  g_state.deferred_advance = false;
+  x_ = left_;
+  logical_x_ = x_;
+  ++y_;
+  if (y_ > rb_) scroll(y_ - rb_);
+}
+
+void GridWriter::interpret(const unsigned char* bytes, std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i) {
+    const unsigned char byte = bytes[i];
+    if (byte == 7) {
+      // The run goes on: what was gathered before the bell is drawn with what follows it.
+      screen().beep();
+      continue;
+    }
+    ended_with_motion_ = byte == 8 || byte == 10 || byte == 13;
+    if (byte == 9) {
+      const int offset = logical_x_ - left_;
+      const int blanks = (offset + 8) / 8 * 8 - offset;
+      for (int k = 0; k < blanks; ++k) add_char(' ');
+      continue;
+    }
+    if (!ended_with_motion_) {
+      add_char(byte);
+      continue;
+    }
+    draw_run();
+    if (byte == 8) {
+      if (x_ > left_) --x_;
+    } else {
+      x_ = left_;
+      if (byte == 10) ++y_;
+    }
+    logical_x_ = x_;
+  }
+  draw_run();
+}
+
+void GridWriter::add_char(unsigned char byte) {
+  if (run_length_ == kRunLimit) draw_run();
+  run_[run_length_++] = byte;
+  logical_x_ = logical_x_ >= right_ ? left_ : logical_x_ + 1;
+}
+
+void GridWriter::draw_run() {
+  const unsigned char* bytes = run_;
+  int remaining = run_length_;
+  run_length_ = 0;
+  while (remaining > 0) {
+    if (y_ > rb_) scroll(y_ - rb_);
+    const int n = std::min(remaining, right_ - x_ + 1);
+    if (n <= 0 || !screen().put_cells(x_, y_, bytes, n, attribute_)) break;
+    bytes += n;
+    remaining -= n;
+    x_ += n;
+    if (x_ == right_ + 1) {
+      x_ = left_;
+      ++y_;
+    }
+  }
+  logical_x_ = x_;
+}
+
+void GridWriter::scroll(int n) {
+  if (whole_view_) {
+    // Rows of the buffer below the window are used first; the window follows in finish().
+    const int k = std::max(0, std::min(n, height_ - 1 - rb_));
+    rt_ += k;
+    rb_ += k;
+    n -= k;
+    if (n > 0) {
+      if (n >= height_) {
+        blank_rows(rt_, rb_);
+      } else {
+        screen().scroll_up(0, 0, width_ - 1, height_ - 1, n, attribute_);
+      }
+    }
+  } else if (n >= rb_ - rt_ + 1) {
+    blank_rows(rt_, rb_);
+  } else {
+    screen().scroll_up(left_, rt_, right_, rb_, n, attribute_);
+  }
+  y_ = rb_;
+}
+
+void GridWriter::blank_rows(int first, int last) {
+  for (int row = first; row <= last; ++row) screen().blank_row(row, left_, right_, attribute_);
+}
+
+void GridWriter::finish() {
+  if (ended_with_motion_ && y_ > rb_) scroll(y_ - rb_);
+  if (x_ == left_ && y_ == rb_ + 1) {
+    // The text ended in the region's last cell: the advance waits for the next output, so
+    // that a full last row does not scroll away an empty line.
+    g_state.deferred_advance = true;
+    x_ = right_;
+    y_ = rb_;
+  } else if (y_ > rb_) {
+    scroll(y_ - rb_);
+  }
+  screen().set_cursor(x_, y_);
+  if (whole_view_ && rt_ != top_read_) screen().set_window(left_, rt_, right_, rb_);
+  read_view();
+}
+
+}  // namespace
+
+void console_setup() {
+  if (g_state.set_up) return;
+  g_state.set_up = true;
+  if (platform().keys != nullptr) platform().keys->setup();
+}
 
 void console_write(const unsigned char* bytes, std::size_t length, bool settle) {
   if (length == 0 && !settle) return;
-  if (length > 0) stdout_write(bytes, length);
+  if (is_degenerate(view())) {
+    if (length > 0) stdout_write(bytes, length);
+    return;
+  }
+  GridWriter writer;
+  writer.carry_out_deferred_advance();
+  writer.interpret(bytes, length);
+  writer.finish();
 }
 
-void clear_screen(std::uint32_t) { console_channel().column = 0; }
+void clear_screen(std::uint32_t mode) {
+  ConsoleChannel& channel = console_channel();
+  const View v = view();
+  if (v.left != v.right && mode != 1 && v.top != v.bottom) {
+    const bool region = mode == kClearDefault || mode == 2;
+    const int first = v.top;
+    const int last = region ? v.top + region_rows() - 1 : v.bottom;
+    ScreenInfo info;
+    const std::uint16_t attribute = screen().read_info(info) ? info.attribute : kFallbackAttribute;
+    for (int row = last; row >= first; --row) screen().blank_row(row, v.left, v.right, attribute);
+    screen().set_cursor(v.left, first);
+    g_state.deferred_advance = false;
+  }
+  channel.column = 0;
+}
 
-ConsoleSize console_size() { return {80, 25}; }
+ConsoleSize console_size() {
+  const View& v = view();
+  if (is_degenerate(v)) return {kFallbackWidth, kFallbackHeight};
+  return {v.right - v.left + 1, v.bottom - v.top + 1};
+}
 
-CursorCell cursor_position() { return {0, 0}; }
+CursorCell cursor_position() {
+  const View& v = view();
+  ScreenInfo info;
+  if (!screen().read_info(info)) return {0, 0};
+  return {info.cursor_x + 1, info.cursor_y - v.top + 1};
+}
 
-std::uint32_t locate(int, int, int) { return 0; }
+std::uint32_t locate(int row, int col, int visible) {
+  ConsoleChannel& channel = console_channel();
+  const View v = view();
+  const int width = v.right - v.left + 1;
+  if ((row != 0 && (row < 1 || row > region_rows())) || (col != 0 && (col < 1 || col > width))) {
+    row = 0;
+    col = 0;
+  }
+  g_state.deferred_advance = false;
+  const bool was_visible = screen().cursor_visible();
+  ScreenInfo info;
+  std::uint32_t reached = 0;
+  if (screen().read_info(info)) {
+    const int x = col != 0 ? v.left + col - 1 : info.cursor_x;
+    const int y = row != 0 ? v.top + row - 1 : info.cursor_y;
+    if (row != 0 || col != 0) screen().set_cursor(x, y);
+    const auto column_reached = static_cast<std::uint32_t>(x - v.left + 1) & 0xFFu;
+    const auto row_reached = static_cast<std::uint32_t>(y - v.top + 1) & 0xFFu;
+    reached = column_reached | row_reached << 8;
+  }
+  if (col >= 1) channel.column = static_cast<std::uint32_t>(col - 1);
+  if (visible >= 0) screen().set_cursor_visible(visible != 0);
+  return reached | (was_visible ? 1u << 16 : 0u);
+}
 
-bool console_is_degenerate() { return true; }
+bool console_is_degenerate() {
+  return is_degenerate(view());
+}
 
-void reset_console_state() {}
+void reset_console_state() {
+  g_state = ConsoleState{};
+}
 
 }  // namespace zepa

@@ -39,7 +39,8 @@ float number_item_value(std::string_view item, bool float_mark);
 
 // Correctly rounded text-to-double, independent of the locale: leading white space, sign,
 // digits with "." and an exponent, "inf", "infinity", "nan", hexadecimal "0x" significands;
-// stops at the first byte that does not fit; 0 when no number begins the text.
+// stops at the first byte that does not fit; +0 when no number begins the text. Beyond the
+// double's range an infinity, below it a zero, of the number's sign.
 double decimal_to_double(std::string_view text);
 
 // The integer conversion of an item of `bits` (32 or 64) bits, wrapping in two's complement.

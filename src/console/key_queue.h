@@ -12,6 +12,9 @@ namespace zepa {
 inline constexpr int kKeyQueueSize = 512;
 
 void push_key(KeyCode code);
+// How many codes the queue takes before a push drops the oldest: a key source whose input can
+// wait outside the queue (a terminal's bytes) stops draining at 0, so a long paste loses nothing.
+int key_queue_room();
 // Drains the key source's pending input into the queue; the first call installs the console
 // event handler.
 void poll_keyboard();

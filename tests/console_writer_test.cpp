@@ -1,0 +1,272 @@
+#include "console/console_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "console/print.h"
+#include "support/scripted_keys.h"
+#include "sys/std_streams.h"
+
+namespace zepa {
+namespace {
+
+using testing::ConsoleRig;
+using Rows = std::vector<std::string>;
+
+void write(std::string_view text) {
+  console_write(reinterpret_cast<const unsigned char*>(text.data()), text.size(), false);
+}
+
+TEST(ConsoleWriter, ControlBytesAndWrapping) {
+  struct Case {
+    std::string text;
+    Rows rows;  // the first two rows of a 10 x 3 screen afterwards ('.' never written)
+    int x, y;
+  };
+  const Case cases[] = {
+      // Exactly W bytes then a line end: the wrap already moved on, the line end adds a row.
+      {"abcdefghij\r\n", {"abcdefghij", ".........."}, 0, 2},
+      {"ab\ncd", {"ab........", "cd........"}, 2, 1},  // a line feed returns to the edge
+      {"abc\rX", {"Xbc.......", ".........."}, 1, 0},
+      // Backspace at the edge does nothing and never erases.
+      {"\bA\bB\bc\b", {"c.........", ".........."}, 0, 0},
+      {"abcde\tX", {"abcde   X.", ".........."}, 9, 0},  // tab at 5: 3 blanks
+      // Tab blanks are characters: from x = 8 they wrap onto the next row.
+      {"abcdefgh\tX", {"abcdefgh  ", "      X..."}, 7, 1},
+      {"a\ab", {"ab........", ".........."}, 2, 0},  // a bell draws nothing
+      {"\x0b\x0c", {"\x0b\x0c........", ".........."}, 2, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    ConsoleRig rig(10, 3, 0, '.');
+    write(c.text);
+    EXPECT_EQ(rig.screen.rows(0, 2), c.rows);
+    EXPECT_EQ(rig.screen.cursor_x, c.x);
+    EXPECT_EQ(rig.screen.cursor_y, c.y);
+  }
+  ConsoleRig rig(20, 3, 0, '.');
+  write("abcdefgh\tX");  // a tab at x = 8 draws 8 blanks
+  EXPECT_EQ(rig.screen.row(0), "abcdefgh        X...");
+  write("\a\a");
+  EXPECT_EQ(rig.screen.beeps, 3 - 1);
+}
+
+TEST(ConsoleWriter, RunsAreDrawnWholeAndBellsDoNotSplitThem) {
+  ConsoleRig rig(2000, 3);
+  write("ab\acd");
+  EXPECT_EQ(rig.screen.put_calls, 1);
+  EXPECT_EQ(rig.screen.beeps, 1);
+  // 3000 bytes from x = 4: runs of 1024, 1024 and 952, the second split at the right edge.
+  write(std::string(3000, 'x'));
+  EXPECT_EQ(rig.screen.put_calls, 1 + 4);
+  EXPECT_EQ(rig.screen.cursor_x, 1004);
+  EXPECT_EQ(rig.screen.cursor_y, 1);
+}
+
+TEST(ConsoleWriter, LastCellDefersTheLineAdvance) {
+  ConsoleRig rig(4, 3, 0, '.');
+  write("abcdefghijkl");  // ends in the last cell: no scroll, cursor on that cell
+  EXPECT_EQ(rig.screen.rows(0, 3), (Rows{"abcd", "efgh", "ijkl"}));
+  EXPECT_EQ(rig.screen.cursor_x, 3);
+  EXPECT_EQ(rig.screen.cursor_y, 2);
+  write("m");  // the deferred advance scrolls first
+  EXPECT_EQ(rig.screen.rows(0, 3), (Rows{"efgh", "ijkl", "m   "}));
+  EXPECT_EQ(rig.screen.cursor_x, 1);
+
+  // Settling alone carries out the advance.
+  ConsoleRig settle(4, 3, 0, '.');
+  write("abcdefghijkl");
+  console_write(nullptr, 0, true);
+  EXPECT_EQ(settle.screen.rows(0, 3), (Rows{"efgh", "ijkl", "    "}));
+  EXPECT_EQ(settle.screen.cursor_x, 0);
+  EXPECT_EQ(settle.screen.cursor_y, 2);
+
+  // locate clears it: the next byte overwrites the last cell and defers again.
+  ConsoleRig cleared(4, 3, 0, '.');
+  write("abcdefghijkl");
+  locate(0, 0, -1);
+  write("m");
+  EXPECT_EQ(cleared.screen.rows(0, 3), (Rows{"abcd", "efgh", "ijkm"}));
+  EXPECT_EQ(cleared.screen.scrolls, 0);
+}
+
+TEST(ConsoleWriter, LineEndOnTheLastRowScrollsAtOnce) {
+  ConsoleRig rig(4, 3, 0, '.');
+  write("a\r\nb\r\n");
+  print_text(0, "cd", kEndLine);
+  EXPECT_EQ(rig.screen.rows(0, 3), (Rows{"b...", "cd..", "    "}));
+  EXPECT_EQ(rig.screen.cursor_x, 0);
+  EXPECT_EQ(rig.screen.cursor_y, 2);
+  EXPECT_EQ(console_channel().column, 0u);
+}
+
+TEST(ConsoleWriter, WindowRunsDownTheBufferThenTheBufferMoves) {
+  ConsoleRig rig(20, 300, 25, '.');
+  clear_screen(kClearDefault);
+  for (int i = 1; i <= 25; ++i) print_text(0, "line " + std::to_string(i), kEndLine);
+  EXPECT_EQ(rig.screen.window_top, 1);
+  EXPECT_EQ(rig.screen.window_bottom, 25);
+  EXPECT_EQ(rig.screen.cursor_y, 25);
+  print_text(0, "line 26", kEndNone);
+  EXPECT_EQ(rig.screen.row(0), "line 1              ");  // kept above the window
+  EXPECT_EQ(rig.screen.row(25), "line 26.............");
+  EXPECT_EQ(rig.screen.row(26), "....................");
+  print_end(0, kEndLine);
+  for (int i = 27; i <= 299; ++i) print_text(0, "line " + std::to_string(i), kEndLine);
+  EXPECT_EQ(rig.screen.window_top, 275);
+  EXPECT_EQ(rig.screen.window_bottom, 299);
+  EXPECT_EQ(rig.screen.scrolls, 0);
+  print_text(0, "line 300", kEndLine);  // the window is at the bottom: the buffer moves up
+  EXPECT_EQ(rig.screen.scrolls, 1);
+  EXPECT_EQ(rig.screen.row(0), "line 2              ");
+  EXPECT_EQ(rig.screen.row(298), "line 300............");
+  EXPECT_EQ(rig.screen.row(299), "                    ");
+  EXPECT_EQ(rig.screen.window_top, 275);
+  EXPECT_EQ(rig.screen.cursor_y, 299);
+  EXPECT_EQ(console_size().height, 25);
+}
+
+TEST(ConsoleWriter, RegionShorterThanTheWindowScrollsAlone) {
+  ConsoleRig rig(4, 6, 3, '.');
+  clear_screen(kClearDefault);      // H0 = 3
+  rig.screen.window_bottom = 4;     // the window grows by one row
+  console_write(nullptr, 0, true);  // reads the taller view
+  rig.screen.draw(0, 3, "keep");
+  write("a\r\nb\r\nc\r\nd\r\n");
+  EXPECT_EQ(rig.screen.rows(0, 5), (Rows{"c   ", "d   ", "    ", "keep", "...."}));
+  EXPECT_EQ(rig.screen.window_top, 0);
+  EXPECT_EQ(rig.screen.cursor_y, 2);
+}
+
+TEST(ConsoleWriter, FailuresInTheMiddleOfAWrite) {
+  // A failed buffer read: 80 x 25, attribute 7, cursor at the region's top-left; the view read
+  // at the end fails too, so later output goes unchanged to standard output.
+  ConsoleRig rig(10, 4, 0, '.');
+  rig.screen.attribute = 0x1F;
+  write("xy\r\n");
+  rig.screen.fail_reads = true;
+  write("ab");
+  EXPECT_EQ(rig.screen.rows(0, 2), (Rows{"ab........", ".........."}));
+  EXPECT_EQ(rig.screen.attribute_at(0, 0), 7);
+  EXPECT_TRUE(console_is_degenerate());
+  write("cd\r\n");
+  stdout_flush();
+  EXPECT_EQ(rig.process.output, "cd\r\n");
+
+  // A refused cell write drops the rest of its run; the bytes after it still act.
+  ConsoleRig refused(10, 4, 0, '.');
+  refused.screen.refuse_cells = true;
+  write("abc\r\nd");
+  EXPECT_EQ(refused.screen.cursor_x, 0);
+  EXPECT_EQ(refused.screen.cursor_y, 1);
+}
+
+TEST(ConsoleWriter, PrintZonesOnAnEightyColumnConsole) {
+  struct Case {
+    int column;
+    int blanks;  // -1: a line end
+  };
+  const Case cases[] = {{0, 14}, {13, 1}, {14, 14}, {55, 1}, {56, -1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.column);
+    ConsoleRig rig(80, 5, 0, '.');
+    print_text(0, std::string(static_cast<std::size_t>(c.column), 'x'), kEndZone);
+    const int filled = c.column + (c.blanks > 0 ? c.blanks : 0);
+    EXPECT_EQ(rig.screen.row(0), std::string(static_cast<std::size_t>(c.column), 'x') +
+                                     std::string(static_cast<std::size_t>(filled - c.column), ' ') +
+                                     std::string(static_cast<std::size_t>(80 - filled), '.'));
+    EXPECT_EQ(rig.screen.cursor_x, c.blanks > 0 ? filled : 0);
+    EXPECT_EQ(rig.screen.cursor_y, c.blanks > 0 ? 0 : 1);
+  }
+}
+
+TEST(ConsoleWriter, LocateRefusesOutsideTheRegionAndPacksItsResult) {
+  ConsoleRig rig(10, 8, 0, '.');
+  rig.screen.window_top = 2;
+  rig.screen.window_bottom = 5;  // region rows 1..4 are buffer rows 2..5
+  struct Step {
+    int row, col, visible;
+    std::uint32_t result;
+    int x, y;
+    bool visible_after;
+  };
+  const Step steps[] = {
+      {2, 3, 1, 0x10203, 2, 3, true},   {0, 5, 0, 0x10205, 4, 3, false},  // row kept
+      {5, 1, -1, 0x00205, 4, 3, false},  // row beyond H0: refused, visibility unchanged
+      {1, 11, 1, 0x00205, 4, 3, true},   // column beyond W: refused, still shown
+      {4, 0, -1, 0x10405, 4, 5, true},   // column kept
+  };
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.result);
+    EXPECT_EQ(locate(s.row, s.col, s.visible), s.result);
+    EXPECT_EQ(rig.screen.cursor_x, s.x);
+    EXPECT_EQ(rig.screen.cursor_y, s.y);
+    EXPECT_EQ(rig.screen.visible, s.visible_after);
+  }
+  EXPECT_EQ(console_channel().column, 4u);  // set by the last accepted column
+
+  ConsoleRig tall(10, 300);
+  EXPECT_EQ(locate(260, 1, -1), 0x10401u);  // row 260 taken modulo 256
+  EXPECT_EQ(tall.screen.cursor_y, 259);
+}
+
+TEST(ConsoleWriter, ClearScreenBlanksTheRegionOnly) {
+  ConsoleRig rig(4, 8, 0, '.');
+  rig.screen.window_top = 3;
+  rig.screen.window_bottom = 5;
+  rig.screen.attribute = 0x1E;
+  rig.screen.cursor_x = 2;
+  rig.screen.cursor_y = 4;
+  clear_screen(kClearDefault);
+  EXPECT_EQ(rig.screen.rows(0, 8),
+            (Rows{"....", "....", "....", "    ", "    ", "    ", "....", "...."}));
+  EXPECT_EQ(rig.screen.attribute_at(3, 5), 0x1E);
+  EXPECT_EQ(rig.screen.cursor_x, 0);
+  EXPECT_EQ(rig.screen.cursor_y, 3);
+  EXPECT_EQ(console_channel().column, 0u);
+
+  // Mode 1 does nothing; other modes take the view's rows, mode 2 the region's.
+  rig.screen.window_bottom = 6;
+  console_write(nullptr, 0, true);  // reads the taller view
+  rig.screen.draw(0, 6, "abcd");
+  clear_screen(1);
+  clear_screen(2);
+  EXPECT_EQ(rig.screen.row(6), "abcd");
+  clear_screen(0);
+  EXPECT_EQ(rig.screen.row(6), "    ");
+}
+
+TEST(ConsoleWriter, DegenerateViewPassesBytesUnchanged) {
+  struct Case {
+    const char* what;
+    bool fail_reads;
+    int width, height, window_rows;
+  };
+  const Case cases[] = {
+      {"no console", true, 10, 5, 0},
+      {"window of one row", false, 10, 5, 1},
+      {"buffer of one column", false, 1, 5, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ConsoleRig rig(c.width, c.height, c.window_rows, '.');
+    rig.screen.fail_reads = c.fail_reads;
+    clear_screen(kClearDefault);
+    print_text(0, "a\a\tb\b\xe3", kEndLine);
+    stdout_flush();
+    EXPECT_EQ(rig.process.output, "a\a\tb\b\xe3\r\n");
+    EXPECT_EQ(rig.screen.cells_written, 0);
+    EXPECT_EQ(rig.screen.beeps, 0);
+    EXPECT_EQ(console_size().width, 80);
+    EXPECT_EQ(console_size().height, 25);
+  }
+  ConsoleRig rig(10, 5, 0);
+  rig.screen.fail_reads = true;
+  EXPECT_EQ(cursor_position().col, 0);
+  EXPECT_EQ(cursor_position().row, 0);
+}
+
+}  // namespace
+}  // namespace zepa

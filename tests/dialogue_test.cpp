@@ -1,0 +1,64 @@
+#include "calc/dialogue.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support/memory_process.h"
+#include "support/temp_dir.h"
+#include "sys/lifecycle.h"
+
+namespace zepa {
+namespace {
+
+const std::string kCrLf = "\r\n";
+
+std::string tail_of_one_case() {
+  return kCrLf + " Dados:" + kCrLf + " Resultados:" + kCrLf + "  Raio: r= 5" + kCrLf +
+         "  Semi arco: a= 3.217506" + kCrLf + "  Angulo: Alfa(grau)= 36.86981" + kCrLf + kCrLf +
+         kCrLf;
+}
+
+class DialogueTest : public ::testing::Test {
+ protected:
+  testing::RedirectedPlatform platform_;
+  testing::TempDir dir_;
+};
+
+TEST_F(DialogueTest, RedirectedRunShowsNoPromptsAndRecordsTheCase) {
+  platform_.process.input = "\r\n3\r\n1\r\nn\r\n";
+  EXPECT_EQ(run_dialogue(), 0);
+  flush_all_output();
+  const std::string& out = platform_.process.output;
+  // The first screen: 14 banner lines of 74 bytes, notes, then the case with no prompts.
+  EXPECT_EQ(out.substr(0, 76), std::string(74, '*') + kCrLf);
+  EXPECT_NE(out.find("* Restricoes: A flecha n\xE3o pode ser maior que a corda"), std::string::npos);
+  ASSERT_GE(out.size(), tail_of_one_case().size());
+  EXPECT_EQ(out.substr(out.size() - tail_of_one_case().size()), tail_of_one_case());
+  EXPECT_EQ(out.find('?'), std::string::npos);
+  EXPECT_TRUE(platform_.process.commands.empty());
+  const std::string memo = dir_.read("mc-zepa4-07.txt");
+  EXPECT_EQ(memo.substr(0, 20), " Programa ZEPA4-07\r\n");
+  EXPECT_NE(memo.find("  \xC2ngulo: Alfa(\xB0)= 36.86981\r\n\r\n"), std::string::npos);
+}
+
+TEST_F(DialogueTest, HelpAnswerRunsTheHelpCommandOnce) {
+  platform_.process.input = "a\n3\n1\nc\n3\n1\nn\n";
+  platform_.process.command_status = 1;  // a failing command changes nothing
+  EXPECT_EQ(run_dialogue(), 0);
+  ASSERT_EQ(platform_.process.commands.size(), 1u);
+  EXPECT_EQ(platform_.process.commands[0], "open http://www.zepa.example/ajuda-zepa4-07.php");
+}
+
+TEST_F(DialogueTest, MemoThatCannotBeOpenedIsReportedOnStandardError) {
+  std::filesystem::create_directory("mc-zepa4-07.txt");
+  platform_.process.input = "\n3\n1\nn\n";
+  EXPECT_EQ(run_dialogue(), 0);
+  EXPECT_EQ(platform_.process.errors,
+            " Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt\n");
+  EXPECT_EQ(platform_.process.output.find("Aviso"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zepa

@@ -1,0 +1,88 @@
+#include "console/number_text.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "console/item_parser.h"
+
+namespace zepa {
+namespace {
+
+struct SingleCase {
+  float value;
+  const char* text;
+};
+
+TEST(NumberText, Singles) {
+  constexpr float kMax = std::numeric_limits<float>::max();
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  constexpr float kNan = std::numeric_limits<float>::quiet_NaN();
+  // clang-format off
+  const SingleCase cases[] = {
+      {0.0f, " 0"}, {-0.0f, "-0"}, {1.0f, " 1"}, {-1.0f, "-1"}, {5.0f, " 5"}, {0.5f, " 0.5"},
+      {0.1f, " 0.1"}, {-0.1f, "-0.1"}, {1.0f / 3, " 0.3333333"}, {2.0f / 3, " 0.6666667"},
+      {1.3f, " 1.3"}, {212.5f, " 212.5"}, {3.0f, " 3"}, {0.00012345678f, " 0.0001234568"},
+      // Notation boundaries; the single below 0.0001 rounds up across the power of ten.
+      {1234567.0f, " 1234567"}, {9999999.0f, " 9999999"}, {10000000.0f, " 1e+07"},
+      {0.0001f, " 0.0001"}, {0.00001f, " 1e-05"}, {0.00009999999f, " 9.999999e-05"},
+      {12345678.0f, " 1.234568e+07"}, {16777216.0f, " 1.677722e+07"},
+      {99999995.0f, " 9.999999e+07"}, {1e20f, " 1e+20"}, {-1e-20f, "-1e-20"},
+      {kMax, " 3.402823e+38"}, {std::numeric_limits<float>::denorm_min(), " 1.401298e-45"},
+      {kInf, " inf"}, {-kInf, "-inf"}, {kNan, " nan"}, {-kNan, "-nan"}};
+  // clang-format on
+  for (const SingleCase& c : cases) EXPECT_EQ(single_text(c.value), c.text) << c.text;
+}
+
+TEST(NumberText, DoublesAndLengthBound) {
+  struct Case {
+    double value;
+    int digits;
+    bool lead_blank;
+    const char* text;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {0.1, 16, true, " 0.1"}, {0.1f, 16, true, " 0.1000000014901161"},
+      {1.0 / 3, 16, true, " 0.3333333333333333"}, {1e16, 16, true, " 1e+16"},
+      {1234567890123456.0, 16, true, " 1234567890123456"}, {2.5, 7, false, "2.5"},
+      // Exactly digits + 7 characters, and more than the stack buffer holds.
+      {-1.2345678901234567e-300, 16, true, "-1.234567890123457e-300"},
+      {-1.2345678901234567e-300, 60, true,
+       "-1.23456789012345675670158163370173162777343645221233195581753e-300"},
+      // A negative precision converts as 6 digits, beyond the room of digits + 7 = 6.
+      {1.0 / 3, -1, true, ""}, {5.0, -1, true, " 5"}};
+  // clang-format on
+  for (const Case& c : cases) {
+    EXPECT_EQ(format_number(c.value, c.digits, c.lead_blank), c.text) << c.text;
+  }
+}
+
+// Every 4099th bit pattern: the shown text keeps the shape rules and lies within half a unit of
+// its 7th digit; with 9 digits the text reads back to the same single.
+TEST(NumberText, RoundTripOverSingles) {
+  for (std::uint64_t bits = 0; bits <= 0xFFFFFFFFu; bits += 4099) {
+    const float value = std::bit_cast<float>(static_cast<std::uint32_t>(bits));
+    if (std::isnan(value)) continue;
+    const std::string text = single_text(value);
+    ASSERT_FALSE(text.empty());
+    ASSERT_LE(text.size(), 14u) << text;
+    ASSERT_NE(text.back(), '.') << text;
+    ASSERT_EQ(text[0] == ' ', !std::signbit(value)) << text;
+    ASSERT_NE(text[1], ' ') << text;
+    const double back = decimal_to_double(text);
+    if (std::isinf(value)) {
+      ASSERT_EQ(back, value);
+    } else {
+      ASSERT_LE(std::abs(back - value), 5.000001e-7 * std::abs(value)) << text;
+    }
+    const float exact = static_cast<float>(decimal_to_double(format_number(value, 9, true)));
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(exact), bits) << text;
+  }
+}
+
+}  // namespace
+}  // namespace zepa

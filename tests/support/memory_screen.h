@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/screen_buffer.h"
+
+namespace zepa::testing {
+
+// A console screen buffer in memory: W x B cells of a byte and an attribute, a window of rows
+// that may be shorter than the buffer, a cursor with its visibility, and counters of what the
+// console writer asked for.
+class MemoryScreen : public ScreenBuffer {
+ public:
+  // A buffer of `width` x `height` cells filled with `fill` in attribute 7; the window shows
+  // rows 0 .. window_rows-1 (the whole buffer when window_rows is 0).
+  MemoryScreen(int width, int height, int window_rows = 0, char fill = ' ');
+
+  bool read_info(ScreenInfo& info) override;
+  bool put_cells(int x, int y, const unsigned char* bytes, int count,
+                 std::uint16_t attribute) override;
+  void scroll_up(int left, int top, int right, int bottom, int n, std::uint16_t attribute) override;
+  void blank_row(int y, int left, int right, std::uint16_t attribute) override;
+  void set_cursor(int x, int y) override;
+  void set_window(int left, int top, int right, int bottom) override;
+  bool cursor_visible() override { return visible; }
+  void set_cursor_visible(bool shown) override { visible = shown; }
+  void beep() override { ++beeps; }
+  void flush() override { ++flushes; }
+
+  // Row y as text (W bytes), attribute of one cell.
+  std::string row(int y) const;
+  std::uint16_t attribute_at(int x, int y) const;
+  // Rows first .. first+count-1, or the window's rows.
+  std::vector<std::string> rows(int first, int count) const;
+  std::vector<std::string> window() const;
+  // Writes `text` at (x, y) without the console writer, for set-ups.
+  void draw(int x, int y, const std::string& text);
+
+  int width;
+  int height;
+  int window_top = 0;
+  int window_bottom;
+  int cursor_x = 0;
+  int cursor_y = 0;
+  std::uint16_t attribute = 7;
+  bool visible = true;
+
+  bool fail_reads = false;    // read_info reports no console
+  bool refuse_cells = false;  // put_cells refuses every run
+  int beeps = 0;
+  int flushes = 0;
+  int reads = 0;
+  int put_calls = 0;
+  long cells_written = 0;
+  int scrolls = 0;
+
+ private:
+  bool inside(int x, int y) const { return x >= 0 && x < width && y >= 0 && y < height; }
+  std::vector<unsigned char> bytes_;
+  std::vector<std::uint16_t> attributes_;
+};
+
+}  // namespace zepa::testing

@@ -1,0 +1,42 @@
+#include "support/scripted_keys.h"
+
+#include "console/key_queue.h"
+#include "sys/lifecycle.h"
+
+namespace zepa::testing {
+
+ScriptedKeys& ScriptedKeys::type(std::string_view text) {
+  for (const char c : text) script.push_back(static_cast<unsigned char>(c));
+  return *this;
+}
+
+ScriptedKeys& ScriptedKeys::press(KeyCode code) {
+  script.push_back(code);
+  return *this;
+}
+
+bool ScriptedKeys::drain() {
+  ++drains;
+  while (next < script.size() && key_queue_room() > 0) {
+    push_key(script[next++]);
+    if (one_per_drain) break;
+  }
+  return true;
+}
+
+void ScriptedKeys::wait(int) {
+  ++waits;
+  if (next >= script.size()) {
+    ran_out = true;
+    push_key(kKeyEnter);
+  }
+}
+
+ConsoleRig::ConsoleRig(int width, int height, int window_rows, char fill)
+    : screen(width, height, window_rows, fill) {
+  process.kind = InputKind::kConsole;
+  install_platform(Platform{&screen, &keys, &process});
+  reset_runtime_state();
+}
+
+}  // namespace zepa::testing

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+#include <vector>
+
+#include "console/key_codes.h"
+#include "platform/key_source.h"
+#include "support/memory_process.h"
+#include "support/memory_screen.h"
+
+namespace zepa::testing {
+
+// A key source that hands a scripted list of key codes to the keyboard queue, as many as the
+// queue has room for or one per drain. When the script has run out, a wait pushes Enter (and notes
+// it) so that an editor waiting for a key that never comes ends instead of hanging the test.
+class ScriptedKeys : public KeySource {
+ public:
+  std::vector<KeyCode> script;
+  std::size_t next = 0;
+  bool one_per_drain = false;
+  int setups = 0;
+  int installs = 0;
+  int drains = 0;
+  int waits = 0;
+  bool ran_out = false;
+
+  // Appends the bytes of `text` (typed characters) or one code to the script.
+  ScriptedKeys& type(std::string_view text);
+  ScriptedKeys& press(KeyCode code);
+
+  void setup() override { ++setups; }
+  void install_event_handler() override { ++installs; }
+  bool drain() override;
+  void wait(int timeout_ms) override;
+};
+
+// A console platform in memory: the screen, scripted keys and a process whose standard input
+// is a console, installed over freshly reset process-wide records.
+struct ConsoleRig {
+  MemoryScreen screen;
+  ScriptedKeys keys;
+  MemoryProcess process;
+  ConsoleRig(int width, int height, int window_rows = 0, char fill = ' ');
+};
+
+}  // namespace zepa::testing
