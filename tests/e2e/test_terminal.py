@@ -225,6 +225,26 @@ def test_refusal_then_ctrl_c(binary):
         pane.close()
 
 
+def test_window_shrinks(binary):
+    pane = Pane(binary)
+    try:
+        pane.wait_for_line(HELP_LINE)
+        # Fewer rows than at the start: the dialogue goes on within the rows there are.
+        pane.tmux("resize-window", "-t", "zepa", "-x", "70", "-y", "20")
+        pane.keys("Enter")
+        pane.wait_for_last_line(C_PROMPT)
+        pane.type("3")
+        pane.keys("Enter")
+        pane.wait_for_last_line(F_PROMPT)
+        pane.type("1")
+        pane.keys("Enter")
+        screen = pane.wait_for_line(RESULTS[2])
+        at = screen.index(RESULTS[2])
+        expect_equal(screen[at - 2:at + 1], RESULTS)
+    finally:
+        pane.close()
+
+
 def process_state(pid):
     """The process's state letter, or None when it has gone."""
     try:
@@ -284,4 +304,4 @@ def test_dumb_terminal(binary):
 
 if __name__ == "__main__":
     main([test_first_screen_and_one_case, test_editing_keys, test_refusal_then_ctrl_c,
-          test_hang_up, test_dumb_terminal])
+          test_window_shrinks, test_hang_up, test_dumb_terminal])
