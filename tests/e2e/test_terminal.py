@@ -225,6 +225,25 @@ def test_refusal_then_ctrl_c(binary):
         pane.close()
 
 
+def test_long_paste(binary):
+    pane = Pane(binary)
+    try:
+        answer_help_question(pane)
+        # 10,001 bytes at once, far beyond the keyboard queue: if any were dropped, the erase
+        # bytes would also take the "3" and the case would be refused.
+        with open(os.path.join(pane.scratch.path, "paste"), "w") as f:
+            f.write("3" + "9" * 5000 + "\x7f" * 5000)
+        pane.tmux("load-buffer", os.path.join(pane.scratch.path, "paste"))
+        pane.tmux("paste-buffer", "-t", "zepa")
+        pane.keys("Enter")
+        pane.wait_for_last_line(F_PROMPT)
+        pane.type("1")
+        pane.keys("Enter")
+        expect_results(pane.wait_for_line(CONTINUE_LINE))
+    finally:
+        pane.close()
+
+
 def test_window_shrinks(binary):
     pane = Pane(binary)
     try:
@@ -304,4 +323,4 @@ def test_dumb_terminal(binary):
 
 if __name__ == "__main__":
     main([test_first_screen_and_one_case, test_editing_keys, test_refusal_then_ctrl_c,
-          test_window_shrinks, test_hang_up, test_dumb_terminal])
+          test_long_paste, test_window_shrinks, test_hang_up, test_dumb_terminal])
