@@ -161,9 +161,8 @@ Charset locale_charset() {
   const char* codeset = nl_langinfo(CODESET);
   if (codeset == nullptr) return Charset::kAscii;
   if (strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "UTF8") == 0) return Charset::kUtf8;
-  if (strcasecmp(codeset, "ISO-8859-1") == 0 || strcasecmp(codeset, "ISO-8859-15") == 0) {
-    return Charset::kLatin1;
-  }
+  // ISO-8859-1 has Windows-1252's characters at 160-255 (ISO-8859-15 differs in eight of them).
+  if (strcasecmp(codeset, "ISO-8859-1") == 0) return Charset::kLatin1;
   return Charset::kAscii;
 }
 
@@ -276,6 +275,7 @@ class TerminalScreen final : public ScreenBuffer {
   // The terminal learns the cursor's cell and visibility only here, so a hide and a show (or
   // moves) within one flush cost nothing; typing at the end of a line sends just the byte.
   void flush() override {
+    if (!usable()) return;  // a redirected output never gets a cursor sequence
     if (g_resumed) {
       g_resumed = 0;
       forget_terminal_cursor();
