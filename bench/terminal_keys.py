@@ -102,7 +102,8 @@ def main():
         results.append(paste(term, paste_length))
     finally:
         term.close()
-    print(f"{'case':40} {'keys':>6} {'writes':>7} {'bytes':>7} {'writes/key':>11} {'bytes/key':>10}")
+    heading = ("case", "keys", "writes", "bytes", "writes/key", "bytes/key")
+    print("{:40} {:>6} {:>7} {:>7} {:>11} {:>10}".format(*heading))
     for name, keys, start, end in results:
         calls, total = writes_between(term.log, start, end)
         print(f"{name:40} {keys:6} {calls:7} {total:7} {calls / keys:11.4f} {total / keys:10.2f}")
