@@ -1,15 +1,17 @@
 #include "support/temp_dir.h"
 
-#include <stdlib.h>
-
 #include <fstream>
 #include <iterator>
+#include <random>
 
 namespace zepa::testing {
 
 TempDir::TempDir() : previous_(std::filesystem::current_path()) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "zepa-test-XXXXXX").string();
-  path_ = mkdtemp(pattern.data());
+  // A random name made fresh by create_directory: mkdtemp is POSIX only.
+  std::random_device random;
+  do {
+    path_ = std::filesystem::temp_directory_path() / ("zepa-test-" + std::to_string(random()));
+  } while (!std::filesystem::create_directory(path_));
   std::filesystem::current_path(path_);
 }
 

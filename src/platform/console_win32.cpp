@@ -1,0 +1,193 @@
+#include "platform/console_win32.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "console/cp1252.h"
+#include "console/key_queue.h"
+#include "console/key_translate.h"
+
+namespace zepa {
+
+namespace {
+
+HANDLE output_handle() {
+  static const HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+  return handle;
+}
+
+HANDLE input_handle() {
+  static const HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+  return handle;
+}
+
+bool usable(HANDLE handle) {
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
+
+SHORT short_of(int value) {
+  return static_cast<SHORT>(value);
+}
+
+class ConsoleScreen final : public ScreenBuffer {
+ public:
+  bool read_info(ScreenInfo& info) override {
+    CONSOLE_SCREEN_BUFFER_INFO csbi;
+    if (!GetConsoleScreenBufferInfo(output_handle(), &csbi)) return false;
+    info.width = csbi.dwSize.X;
+    info.height = csbi.dwSize.Y;
+    info.cursor_x = csbi.dwCursorPosition.X;
+    info.cursor_y = csbi.dwCursorPosition.Y;
+    info.attribute = csbi.wAttributes;
+    info.window_top = csbi.srWindow.Top;
+    info.window_bottom = csbi.srWindow.Bottom;
+    return true;
+  }
+
+  // The cells are written in their UTF-16 form from the Windows-1252 table, so the program's
+  // text shows as the letters it means whatever the console's output code page is; changing
+  // the code page instead would outlive the process.
+  bool put_cells(int x, int y, const unsigned char* bytes, int count,
+                 std::uint16_t attribute) override {
+    if (count <= 0) return true;
+    cells_.resize(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      cells_[i].Char.UnicodeChar = static_cast<WCHAR>(cp1252_cell_char(bytes[i]));
+      cells_[i].Attributes = attribute;
+    }
+    SMALL_RECT area{short_of(x), short_of(y), short_of(x + count - 1), short_of(y)};
+    return WriteConsoleOutputW(output_handle(), cells_.data(), COORD{short_of(count), 1},
+                               COORD{0, 0}, &area) != 0;
+  }
+
+  void scroll_up(int left, int top, int right, int bottom, int n,
+                 std::uint16_t attribute) override {
+    if (n > bottom - top) {
+      for (int y = top; y <= bottom; ++y) blank_row(y, left, right, attribute);
+      return;
+    }
+    const SMALL_RECT source{short_of(left), short_of(top + n), short_of(right), short_of(bottom)};
+    CHAR_INFO fill;
+    fill.Char.AsciiChar = ' ';
+    fill.Attributes = attribute;
+    ScrollConsoleScreenBufferA(output_handle(), &source, nullptr,
+                               COORD{short_of(left), short_of(top)}, &fill);
+  }
+
+  void blank_row(int y, int left, int right, std::uint16_t attribute) override {
+    const DWORD length = static_cast<DWORD>(right - left + 1);
+    const COORD start{short_of(left), short_of(y)};
+    DWORD done = 0;
+    FillConsoleOutputCharacterA(output_handle(), ' ', length, start, &done);
+    FillConsoleOutputAttribute(output_handle(), attribute, length, start, &done);
+  }
+
+  void set_cursor(int x, int y) override {
+    SetConsoleCursorPosition(output_handle(), COORD{short_of(x), short_of(y)});
+  }
+
+  void set_window(int left, int top, int right, int bottom) override {
+    const SMALL_RECT window{short_of(left), short_of(top), short_of(right), short_of(bottom)};
+    SetConsoleWindowInfo(output_handle(), TRUE, &window);
+  }
+
+  bool cursor_visible() override {
+    CONSOLE_CURSOR_INFO info;
+    return GetConsoleCursorInfo(output_handle(), &info) && info.bVisible;
+  }
+
+  void set_cursor_visible(bool visible) override {
+    CONSOLE_CURSOR_INFO info;
+    if (!GetConsoleCursorInfo(output_handle(), &info)) return;
+    info.bVisible = visible ? TRUE : FALSE;
+    SetConsoleCursorInfo(output_handle(), &info);
+  }
+
+  void beep() override { Beep(1000, 250); }
+
+ private:
+  std::vector<CHAR_INFO> cells_;
+};
+
+// Closing the window, logging off and shutting down become the close key; Ctrl+C, Ctrl+Break
+// and anything else are left to the default action, which ends the process at once.
+BOOL WINAPI console_event_handler(DWORD type) {
+  switch (type) {
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      push_key(kCloseKey);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+void remove_event_handler() {
+  SetConsoleCtrlHandler(console_event_handler, FALSE);
+}
+
+unsigned layout_key_char(unsigned virtual_key) {
+  return MapVirtualKeyA(virtual_key, MAPVK_VK_TO_CHAR);
+}
+
+class ConsoleKeys final : public KeySource {
+ public:
+  // Processed input lets the console handle Ctrl+C itself; the other mode bits stay, and
+  // nothing restores the mode at the end.
+  void setup() override {
+    DWORD mode = 0;
+    if (usable(input_handle()) && GetConsoleMode(input_handle(), &mode)) {
+      SetConsoleMode(input_handle(), mode | ENABLE_PROCESSED_INPUT);
+    }
+  }
+
+  // Registered now, the removal runs before the runtime shutdown registered at start-up.
+  void install_event_handler() override {
+    SetConsoleCtrlHandler(console_event_handler, TRUE);
+    std::atexit(remove_event_handler);
+  }
+
+  bool drain() override {
+    for (;;) {
+      INPUT_RECORD record;
+      DWORD count = 0;
+      if (!PeekConsoleInputA(input_handle(), &record, 1, &count)) return false;
+      if (count == 0) return true;
+      if (!ReadConsoleInputA(input_handle(), &record, 1, &count)) return false;
+      if (count == 0 || record.EventType != KEY_EVENT) continue;
+      const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
+      const KeyCode code = translator_.handle(KeyEvent{
+          key.bKeyDown != FALSE, key.wRepeatCount, key.wVirtualKeyCode, key.wVirtualScanCode,
+          static_cast<unsigned char>(key.uChar.AsciiChar), key.dwControlKeyState});
+      if (code != kNoKey) push_key(code);
+    }
+  }
+
+  // The input handle is signalled while events are pending, so a key ends the wait at once.
+  void wait(int timeout_ms) override {
+    const DWORD ms = static_cast<DWORD>(timeout_ms < 0 ? 0 : timeout_ms);
+    if (!usable(input_handle()) || WaitForSingleObject(input_handle(), ms) == WAIT_FAILED) {
+      Sleep(ms);
+    }
+  }
+
+ private:
+  KeyEventTranslator translator_{layout_key_char};
+};
+
+}  // namespace
+
+ScreenBuffer& console_screen() {
+  static ConsoleScreen screen;
+  return screen;
+}
+
+KeySource& console_keys() {
+  static ConsoleKeys keys;
+  return keys;
+}
+
+}  // namespace zepa

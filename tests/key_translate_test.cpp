@@ -1,0 +1,231 @@
+#include "console/key_translate.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <clocale>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace zepa {
+namespace {
+
+// A US layout as MapVirtualKeyA gives it: letters upper case, digits, keypad digits, the rest
+// nothing (0) unless a test says otherwise.
+unsigned g_extra_char = 0;
+unsigned us_key_char(unsigned v) {
+  if ((v >= '0' && v <= '9') || (v >= 'A' && v <= 'Z')) return v;
+  if (v >= 0x60 && v <= 0x69) return '0' + (v - 0x60);
+  return g_extra_char;
+}
+
+constexpr std::uint32_t kStates[4] = {0, kShift, kLeftCtrl, kLeftAlt};
+
+// The extended key numbers of the key table, column by column (plain, Shift, Ctrl, Alt); 0 is
+// no extended entry.
+std::map<unsigned, std::array<int, 4>> expected_key_table() {
+  std::map<unsigned, std::array<int, 4>> t;
+  for (unsigned s = 0; s <= 88; ++s) t[s] = {0, 0, 0, 0};
+  t[0x01][3] = 0x01;                                           // Esc
+  for (unsigned s = 0x02; s <= 0x0D; ++s) t[s][3] = s + 0x76;  // digit row
+  t[0x03][2] = 0x03;                                           // Ctrl+2
+  t[0x0E][3] = 0xE0;                                           // Backspace
+  t[0x0F] = {0, 0x0F, 0x94, 0x0F};                             // Tab
+  for (unsigned s = 0x10; s <= 0x1B; ++s) t[s][3] = s;         // q .. ]
+  t[0x1C][3] = 0x1C;                                           // Enter
+  for (unsigned s = 0x1E; s <= 0x29; ++s) t[s][3] = s;         // a .. `
+  for (unsigned s = 0x2C; s <= 0x35; ++s) t[s][3] = s;         // z .. /
+  for (unsigned s = 0x3B; s <= 0x44; ++s) {                    // F1 .. F10
+    t[s] = {int(s), int(s + 0x19), int(s + 0x23), int(s + 0x2D)};
+  }
+  const unsigned pad[11][2] = {{0x47, 0x77}, {0x48, 0x8D}, {0x49, 0x84}, {0x4B, 0x73},
+                               {0x4C, 0x8F}, {0x4D, 0x74}, {0x4F, 0x75}, {0x50, 0x91},
+                               {0x51, 0x76}, {0x52, 0x92}, {0x53, 0x93}};
+  for (const auto& p : pad) t[p[0]] = {int(p[0]), 0, int(p[1]), 0};  // keypad
+  t[0x4C][3] = 0x4C;                                                 // Alt+keypad 5
+  t[0x57] = {0x85, 0x87, 0x89, 0x8B};                                // F11
+  t[0x58] = {0x86, 0x88, 0x8A, 0x8C};                                // F12
+  return t;
+}
+
+TEST(TranslateKey, EveryRowOfTheKeyTable) {
+  g_extra_char = 0;
+  for (const auto& [s, row] : expected_key_table()) {
+    SCOPED_TRACE(s);
+    // Plain, no character (Num Lock off, grey keys reported without the enhanced bit).
+    EXPECT_EQ(translate_key(0, s, 0xFF, 0, us_key_char), row[0] ? extended_key(row[0]) : kNoKey);
+    // Plain with a character: always the character (keypad digits with Num Lock on).
+    EXPECT_EQ(translate_key('7', s, '7', 0, us_key_char), '7');
+    // Modified columns with the key's own character: the extended entry, else the character.
+    for (int c = 1; c < 4; ++c) {
+      EXPECT_EQ(translate_key('Q', s, 'Q', kStates[c], us_key_char),
+                row[c] ? extended_key(row[c]) : 'Q')
+          << "column " << c;
+    }
+  }
+}
+
+TEST(TranslateKey, EveryRowOfTheEnhancedTable) {
+  struct Row {
+    unsigned s;
+    KeyCode plain, shift, ctrl, alt;
+  };
+  const Row rows[] = {
+      {0x1C, 13, 13, 10, extended_key(0xA6)},  // keypad Enter: characters, Alt extended
+      {0x35, 47, 63, extended_key(0x95), extended_key(0xA4)},  // keypad slash
+      {0x47, kKeyHome, kKeyHome, extended_key(0x77), extended_key(0x97)},
+      {0x48, kKeyUp, kKeyUp, extended_key(0x8D), extended_key(0x98)},
+      {0x49, kKeyPageUp, kKeyPageUp, extended_key(0x84), extended_key(0x99)},
+      {0x4B, kKeyLeft, kKeyLeft, extended_key(0x73), extended_key(0x9B)},
+      {0x4D, kKeyRight, kKeyRight, extended_key(0x74), extended_key(0x9D)},
+      {0x4F, kKeyEnd, kKeyEnd, extended_key(0x75), extended_key(0x9F)},
+      {0x50, kKeyDown, kKeyDown, extended_key(0x91), extended_key(0xA0)},
+      {0x51, kKeyPageDown, kKeyPageDown, extended_key(0x76), extended_key(0xA1)},
+      {0x52, kKeyInsert, kKeyInsert, extended_key(0x92), extended_key(0xA2)},
+      {0x53, kKeyDelete, kKeyDelete, extended_key(0x93), extended_key(0xA3)},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.s);
+    const KeyCode expected[4] = {r.plain, r.shift, r.ctrl, r.alt};
+    for (int c = 0; c < 4; ++c) {
+      EXPECT_EQ(translate_key(0, r.s, 0xFF, kEnhancedKey | kStates[c], us_key_char), expected[c]);
+    }
+  }
+  // An enhanced key that is in no row: right Ctrl, right Alt, the keypad's Num Lock.
+  for (unsigned s : {0x1Du, 0x38u, 0x45u}) {
+    EXPECT_EQ(translate_key(0, s, 0xFF, kEnhancedKey, us_key_char), kNoKey);
+  }
+  // An enhanced key with a character goes through the key table: AltGr+q giving '@'
+  // (Ctrl+Alt+enhanced) is the character; keypad Enter delivering 13 is 13.
+  EXPECT_EQ(translate_key('@', 0x10, 'Q', kEnhancedKey | kRightAlt | kLeftCtrl, us_key_char), '@');
+  EXPECT_EQ(translate_key(13, 0x1C, 0x0D, kEnhancedKey, us_key_char), 13);
+}
+
+TEST(TranslateKey, ColumnChoice) {
+  // F1 has a different extended number in each column.
+  const struct {
+    std::uint32_t state;
+    KeyCode expected;
+  } cases[] = {
+      {0, extended_key(0x3B)},                              // plain
+      {kShift, extended_key(0x54)},                         // Shift
+      {kRightCtrl, extended_key(0x5E)},                     // either Ctrl
+      {kLeftCtrl | kShift, extended_key(0x5E)},             // Ctrl before Shift
+      {kRightAlt, extended_key(0x68)},                      // either Alt
+      {kLeftAlt | kLeftCtrl | kShift, extended_key(0x68)},  // Alt before all
+      {kShift | 0x20 | 0x40 | 0x80, extended_key(0x54)},    // lock bits do not count
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(translate_key(0, 0x3B, 0x70, c.state, us_key_char), c.expected) << c.state;
+  }
+}
+
+TEST(TranslateKey, AltWithALetterNeverGivesTheLetter) {
+  g_extra_char = 0;
+  // Alt+A in either case: the extended code of the scan code.
+  EXPECT_EQ(translate_key('a', 0x1E, 'A', kLeftAlt, us_key_char), extended_key(0x1E));
+  EXPECT_EQ(translate_key('A', 0x1E, 'A', kLeftAlt | kShift, us_key_char), extended_key(0x1E));
+  // A character that is not the key's own (a layout's AltGr, a dead key's result) stays.
+  EXPECT_EQ(translate_key('@', 0x10, 'Q', kRightAlt | kLeftCtrl, us_key_char), '@');
+  // No character at all: nothing, even though the table has an entry.
+  EXPECT_EQ(translate_key(0, 0x1E, 'A', kLeftAlt, us_key_char), kNoKey);
+  // Alt+digit: the digit row's own numbers.
+  EXPECT_EQ(translate_key('2', 0x03, '2', kLeftAlt, us_key_char), extended_key(0x79));
+
+  // Case follows the character-type locale: in "C", 0xC7 is not the other case of 0xE7.
+  const char* saved = std::setlocale(LC_CTYPE, nullptr);
+  const std::string restore = saved ? saved : "C";
+  std::setlocale(LC_CTYPE, "C");
+  g_extra_char = 0xE7;
+  EXPECT_EQ(translate_key(0xE7, 0x27, 0xBA, kLeftAlt, us_key_char), extended_key(0x27));
+  EXPECT_EQ(translate_key(0xC7, 0x27, 0xBA, kLeftAlt, us_key_char), 0xC7);
+  g_extra_char = 0;
+  std::setlocale(LC_CTYPE, restore.c_str());
+}
+
+TEST(TranslateKey, CharactersAndHighScanCodes) {
+  // Control characters arrive as they are: Ctrl+H, Ctrl+M, Ctrl+[ and the Delete character.
+  EXPECT_EQ(translate_key(8, 0x23, 'H', kLeftCtrl, us_key_char), 8);
+  EXPECT_EQ(translate_key(13, 0x32, 'M', kLeftCtrl, us_key_char), 13);
+  EXPECT_EQ(translate_key(27, 0x1A, 0xDB, kLeftCtrl, us_key_char), 27);
+  EXPECT_EQ(translate_key(127, 0x0E, 0x08, kLeftCtrl, us_key_char), 127);
+  // Ctrl+2 delivers no character: nothing, although its Ctrl entry is extended.
+  EXPECT_EQ(translate_key(0, 0x03, '2', kLeftCtrl, us_key_char), kNoKey);
+  // Scan codes above 88 bypass the table: the character, or nothing.
+  EXPECT_EQ(translate_key('x', 89, 'X', kLeftAlt, us_key_char), 'x');
+  EXPECT_EQ(translate_key(0, 89, 0, 0, us_key_char), kNoKey);
+  EXPECT_EQ(translate_key(0, 0x7F, 0, kLeftAlt, us_key_char), kNoKey);
+  // 88 is still in the table (F12).
+  EXPECT_EQ(translate_key(0, 88, 0x7B, 0, us_key_char), kKeyF12);
+}
+
+KeyEvent down(unsigned v, unsigned s, unsigned char a, std::uint32_t state) {
+  return KeyEvent{true, 1, v, s, a, state};
+}
+KeyEvent up(unsigned v, unsigned s, std::uint32_t state) {
+  return KeyEvent{false, 1, v, s, 0, state};
+}
+
+constexpr unsigned kVkAlt = 0x12, kScanAlt = 0x38;
+const unsigned kPadScan[10] = {0x52, 0x4F, 0x50, 0x51, 0x4B, 0x4C, 0x4D, 0x47, 0x48, 0x49};
+
+// Alt held while `digits` are typed on the keypad, Alt released, as the console reports them;
+// every code the events yield.
+std::vector<KeyCode> alt_number(KeyEventTranslator& t, const char* digits) {
+  std::vector<KeyCode> codes;
+  auto feed = [&](const KeyEvent& e) {
+    const KeyCode c = t.handle(e);
+    if (c != kNoKey) codes.push_back(c);
+  };
+  feed(down(kVkAlt, kScanAlt, 0, kLeftAlt));
+  for (const char* d = digits; *d; ++d) {
+    const unsigned n = *d - '0';
+    feed(down(0x60 + n, kPadScan[n], 0, kLeftAlt));
+    feed(up(0x60 + n, kPadScan[n], kLeftAlt));
+  }
+  feed(up(kVkAlt, kScanAlt, 0));
+  return codes;
+}
+
+TEST(KeyEventTranslator, AltNumberComposition) {
+  g_extra_char = 0;
+  KeyEventTranslator t(us_key_char);
+  EXPECT_EQ(alt_number(t, "225"), std::vector<KeyCode>{225});  // at the release of Alt
+  EXPECT_EQ(alt_number(t, "0"), std::vector<KeyCode>{});       // 0 delivers nothing
+  EXPECT_EQ(alt_number(t, "256"), std::vector<KeyCode>{0});    // mod 256
+  EXPECT_EQ(alt_number(t, "0065"), std::vector<KeyCode>{65});  // leading zeros
+  EXPECT_EQ(t.accumulator(), 0u);
+
+  // A key that yields a code in between resets: Alt 2, Alt+A, Alt 5 gives Alt+A, then 5.
+  std::vector<KeyCode> codes;
+  for (const KeyEvent& e :
+       {down(kVkAlt, kScanAlt, 0, kLeftAlt), down(0x62, 0x50, 0, kLeftAlt),
+        down('A', 0x1E, 'a', kLeftAlt), down(0x65, 0x4C, 0, kLeftAlt), up(kVkAlt, kScanAlt, 0)}) {
+    const KeyCode c = t.handle(e);
+    if (c != kNoKey) codes.push_back(c);
+  }
+  EXPECT_EQ(codes, (std::vector<KeyCode>{extended_key(0x1E), 5}));
+
+  // A key without Alt alone that yields nothing delivers: Alt 6 5, then Shift pressed.
+  EXPECT_EQ(t.handle(down(kVkAlt, kScanAlt, 0, kLeftAlt)), kNoKey);
+  EXPECT_EQ(t.handle(down(0x66, 0x4D, 0, kLeftAlt)), kNoKey);
+  EXPECT_EQ(t.handle(down(0x65, 0x4C, 0, kLeftAlt)), kNoKey);
+  EXPECT_EQ(t.handle(down(0x10, 0x2A, 0, kLeftAlt | kShift)), 65);
+  EXPECT_EQ(t.handle(up(kVkAlt, kScanAlt, 0)), kNoKey);
+}
+
+TEST(KeyEventTranslator, RepeatCounts) {
+  KeyEventTranslator t(us_key_char);
+  KeyEvent e = down('X', 0x2D, 'x', 0);
+  e.repeat_count = 0;  // dropped
+  EXPECT_EQ(t.handle(e), kNoKey);
+  e.repeat_count = 3;  // one code for any repeat
+  EXPECT_EQ(t.handle(e), 'x');
+  // Key-ups yield nothing of their own.
+  EXPECT_EQ(t.handle(up('X', 0x2D, 0)), kNoKey);
+}
+
+}  // namespace
+}  // namespace zepa
