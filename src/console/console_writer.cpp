@@ -131,6 +131,12 @@ GridWriter::GridWriter() {
     x_ = info.cursor_x;
     y_ = info.cursor_y;
     attribute_ = info.attribute;
+    // A buffer no taller than its window (a terminal) has no rows below it after the window
+    // shrinks: the region ends at the buffer's last row.
+    if (rb_ > height_ - 1) {
+      rb_ = height_ - 1;
+      whole_view_ = rb_ == v.bottom;
+    }
   } else {
     width_ = kFallbackWidth;
     height_ = kFallbackHeight;

@@ -14,11 +14,6 @@ namespace zepa {
 
 namespace {
 
-bool terminal_addresses_cursor() {
-  const char* term = std::getenv("TERM");
-  return term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
-}
-
 class PosixProcess final : public Process {
  public:
   InputKind input_kind() override {

@@ -9,4 +9,7 @@ namespace zepa {
 ScreenBuffer& terminal_screen();
 KeySource& terminal_keys();
 
+// Whether the terminal named by TERM can address the cursor: TERM is set and is not "dumb".
+bool terminal_addresses_cursor();
+
 }  // namespace zepa

@@ -1,36 +1,497 @@
+// The console on a POSIX terminal: the screen buffer is the terminal's screen (as many rows as
+// the window, the window's top at row 0) and the keys come from standard input in raw mode.
+//
+// Escape sequences sent to the terminal (VT100 / ECMA-48; xterm, tmux, screen, the Linux
+// console and their kin all have them):
+//   ESC [ row ; col H    CUP      move the cursor (counted from 1): before a run of cells, and
+//                                 to the cursor's cell before the program waits
+//   ESC [ K              EL       erase from the cursor to the end of the row, in the current
+//                                 colours (blanking a row up to the right edge)
+//   ESC [ top ; bot r    DECSTBM  set the scroll region (scrolling rows that are not the screen)
+//   ESC [ r              DECSTBM  give the scroll region back to the whole screen
+//   ESC [ ? 25 l         DECTCEM  hide the cursor
+//   ESC [ ? 25 h         DECTCEM  show the cursor
+//   LF (10)              on the bottom row: scroll the screen up one row; the top row goes to
+//                                 the terminal's scrollback
+//   BEL (7)              the beep
+// No colour is ever set. The sequences that keys send are listed in console/key_decoder.cpp.
+//
+// Output is gathered in one buffer and leaves in one write() at flush(). The cursor is tracked
+// here, not asked of the terminal: every cell run starts with an absolute move, so the drawing
+// never depends on where the terminal's cursor was. Before the first placement the tracked cell
+// is (0, 0); the only use of that first reading is the console channel's starting column, which
+// the program's first console operation, the screen clearing, resets while it places the cursor
+// in the top-left cell. Asking the terminal (ESC [ 6 n) would need raw input before the console
+// is set up and would have to pick the reply out of keys typed ahead, for no visible gain.
+
+#include <langinfo.h>
+#include <poll.h>
+#include <strings.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "console/cp1252.h"
+#include "console/key_decoder.h"
+#include "console/key_queue.h"
 #include "platform/terminal.h"
 
 namespace zepa {
 
 namespace {
 
-// Placeholder until the terminal backend lands: no console grid, no keys.
+constexpr char kHideCursor[] = "\x1b[?25l";
+constexpr char kShowCursor[] = "\x1b[?25h";
+constexpr char kEraseToEnd[] = "\x1b[K";
+constexpr char kWholeScreenScrolls[] = "\x1b[r";
+
+// A terminal sends a key's sequence in one write; this covers a slow link while Esc still
+// answers at once.
+constexpr auto kEscapeWait = std::chrono::milliseconds(40);
+constexpr int kReadSize = 256;
+
+// Shared with the signal handlers, which only test and set these flags, call tcsetattr, write
+// the cursor-show sequence and raise.
+struct termios g_saved_modes;  // the terminal's modes before raw mode
+struct termios g_raw_modes;
+volatile std::sig_atomic_t g_raw = 0;            // raw mode is the program's input mode
+volatile std::sig_atomic_t g_cursor_hidden = 0;  // the terminal was last told to hide the cursor
+volatile std::sig_atomic_t g_hangup = 0;         // SIGHUP came
+volatile std::sig_atomic_t g_resumed = 0;        // continued after a stop: the cursor may be moved
+struct sigaction g_hangup_before;                // SIGHUP's disposition before our handler
+bool g_hangup_caught = false;
+
+void write_all(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n > 0) {
+      data += n;
+      size -= static_cast<std::size_t>(n);
+    } else if (n < 0 && errno != EINTR) {
+      return;  // a terminal that hung up takes nothing more
+    }
+  }
+}
+
+// Async-signal-safe: shows the cursor if we hid it and puts the saved modes back.
+void restore_terminal() {
+  if (g_cursor_hidden) {
+    write_all(STDOUT_FILENO, kShowCursor, sizeof kShowCursor - 1);
+    g_cursor_hidden = 0;
+  }
+  if (g_raw) tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_modes);
+}
+
+// Async-signal-safe. A process in the background may not set the modes (it would be stopped);
+// it gets them back at the SIGCONT that brings it to the foreground.
+void reenter_raw_mode() {
+  if (g_raw && tcgetpgrp(STDIN_FILENO) == getpgrp()) {
+    tcsetattr(STDIN_FILENO, TCSANOW, &g_raw_modes);
+  }
+}
+
+void set_action(int sig, void (*handler)(int)) {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  // Other calls resume after the handler; poll() returns at once whatever this says.
+  action.sa_flags = SA_RESTART;
+  sigaction(sig, &action, nullptr);
+}
+
+// A signal ignored when the program started (nohup, a background job) stays ignored.
+bool catch_signal(int sig, void (*handler)(int)) {
+  struct sigaction before;
+  if (sigaction(sig, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) return false;
+  set_action(sig, handler);
+  return true;
+}
+
+// SIGINT, SIGQUIT, SIGTERM: the terminal back as it was, then the end by the same signal's
+// default action, so that the parent sees the signal (status 130 for Ctrl+C in a shell).
+void on_fatal_signal(int sig) {
+  restore_terminal();
+  set_action(sig, SIG_DFL);
+  raise(sig);  // pending until this handler returns, then it ends the process
+}
+
+// SIGTSTP (Ctrl+Z): the terminal back as it was, stop, and raw mode again once continued.
+void on_stop(int) {
+  const int saved_errno = errno;
+  restore_terminal();
+  set_action(SIGTSTP, SIG_DFL);
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGTSTP);
+  sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+  raise(SIGTSTP);  // the process stops here until SIGCONT
+  set_action(SIGTSTP, on_stop);
+  reenter_raw_mode();
+  g_resumed = 1;
+  errno = saved_errno;
+}
+
+// Also after a stop we did not see (SIGSTOP, or a stop while the modes were being set).
+void on_continue(int) {
+  const int saved_errno = errno;
+  reenter_raw_mode();
+  g_resumed = 1;
+  errno = saved_errno;
+}
+
+// The work happens on the main thread, at its next look at the keys.
+void on_hangup(int) {
+  g_hangup = 1;
+}
+
+enum class Charset { kUtf8, kLatin1, kAscii };
+
+// The character set of the user's locale (the program has set LC_CTYPE from the environment).
+Charset locale_charset() {
+  const char* codeset = nl_langinfo(CODESET);
+  if (codeset == nullptr) return Charset::kAscii;
+  if (strcasecmp(codeset, "UTF-8") == 0 || strcasecmp(codeset, "UTF8") == 0) return Charset::kUtf8;
+  // ISO-8859-1 has Windows-1252's characters at 160-255 (ISO-8859-15 differs in eight of them).
+  if (strcasecmp(codeset, "ISO-8859-1") == 0) return Charset::kLatin1;
+  return Charset::kAscii;
+}
+
+void append_number(std::string& out, int value) {
+  char digits[12];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value > 0);
+  while (n > 0) out += digits[--n];
+}
+
 class TerminalScreen final : public ScreenBuffer {
  public:
-  bool read_info(ScreenInfo&) override { return false; }
-  bool put_cells(int, int, const unsigned char*, int, std::uint16_t) override { return false; }
-  void scroll_up(int, int, int, int, int, std::uint16_t) override {}
-  void blank_row(int, int, int, std::uint16_t) override {}
-  void set_cursor(int, int) override {}
-  void set_window(int, int, int, int) override {}
-  bool cursor_visible() override { return true; }
-  void set_cursor_visible(bool) override {}
-  void beep() override {}
+  bool read_info(ScreenInfo& info) override {
+    if (!usable()) return false;
+    struct winsize size;
+    std::memset(&size, 0, sizeof size);
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) {
+      return false;  // a size of 0 means the terminal does not know it
+    }
+    if (size.ws_col != cols_ || size.ws_row != rows_) {
+      // Resized: the terminal has moved its cursor as it saw fit; keep ours on the screen.
+      cols_ = size.ws_col;
+      rows_ = size.ws_row;
+      cursor_x_ = std::min(cursor_x_, cols_ - 1);
+      cursor_y_ = std::min(cursor_y_, rows_ - 1);
+      forget_terminal_cursor();
+    }
+    info.width = cols_;
+    info.height = rows_;
+    info.cursor_x = cursor_x_;
+    info.cursor_y = cursor_y_;
+    info.attribute = 7;
+    info.window_top = 0;
+    info.window_bottom = rows_ - 1;
+    return true;
+  }
+
+  bool put_cells(int x, int y, const unsigned char* bytes, int count, std::uint16_t) override {
+    if (y < 0 || y >= rows_ || x < 0 || count < 0 || x + count > cols_) return false;
+    move_to(x, y);
+    for (int i = 0; i < count; ++i) append_cell(bytes[i]);
+    // After the last column the terminal waits to wrap; where it then stands is its own affair.
+    if (x + count < cols_) {
+      term_x_ = x + count;
+    } else {
+      forget_terminal_cursor();
+    }
+    return true;
+  }
+
+  void scroll_up(int left, int top, int right, int bottom, int n, std::uint16_t) override {
+    top = std::max(top, 0);
+    bottom = std::min(bottom, rows_ - 1);
+    if (n <= 0 || top > bottom) return;
+    if (n > bottom - top || left > 0 || right < cols_ - 1) {
+      // Every row moves out; or only part of each row would move, which a terminal cannot do
+      // (the console writer always scrolls whole rows): the rectangle is blanked.
+      for (int y = bottom; y >= top; --y) blank_row(y, left, right, 0);
+      return;
+    }
+    const bool whole_screen = top == 0 && bottom == rows_ - 1;
+    if (!whole_screen) {
+      out_ += "\x1b[";
+      append_number(out_, top + 1);
+      out_ += ';';
+      append_number(out_, bottom + 1);
+      out_ += 'r';
+    }
+    forget_terminal_cursor();
+    move_to(0, bottom);
+    out_.append(static_cast<std::size_t>(n), '\n');
+    if (!whole_screen) out_ += kWholeScreenScrolls;
+    forget_terminal_cursor();
+  }
+
+  void blank_row(int y, int left, int right, std::uint16_t) override {
+    left = std::max(left, 0);
+    right = std::min(right, cols_ - 1);
+    if (y < 0 || y >= rows_ || left > right) return;
+    move_to(left, y);
+    if (right == cols_ - 1) {
+      out_ += kEraseToEnd;
+    } else {
+      out_.append(static_cast<std::size_t>(right - left + 1), ' ');
+      term_x_ = right + 1;
+    }
+  }
+
+  void set_cursor(int x, int y) override {
+    cursor_x_ = x;
+    cursor_y_ = y;
+    placed_ = true;
+  }
+
+  void set_window(int, int, int, int) override {}  // the window is the screen; it never moves
+  bool cursor_visible() override { return visible_; }
+  void set_cursor_visible(bool visible) override { visible_ = visible; }
+
+  void beep() override {
+    if (usable()) {
+      out_ += '\a';
+    } else if (isatty(STDERR_FILENO)) {
+      write_all(STDERR_FILENO, "\a", 1);  // output redirected: ring the terminal we may have
+    }
+  }
+
+  // The terminal learns the cursor's cell and visibility only here, so a hide and a show (or
+  // moves) within one flush cost nothing; typing at the end of a line sends just the byte.
+  void flush() override {
+    if (!usable()) return;  // a redirected output never gets a cursor sequence
+    if (g_resumed) {
+      g_resumed = 0;
+      forget_terminal_cursor();
+    }
+    if (placed_ && rows_ > 0) move_to(cursor_x_, cursor_y_);
+    const bool hide = !visible_;
+    if (hide != (g_cursor_hidden != 0)) out_ += hide ? kHideCursor : kShowCursor;
+    if (out_.empty()) return;
+    if (hide) g_cursor_hidden = 1;  // set first: a signal during the write shows it again
+    write_all(STDOUT_FILENO, out_.data(), out_.size());
+    if (!hide) g_cursor_hidden = 0;
+    out_.clear();
+  }
+
+  bool utf8() {
+    usable();
+    return charset_ == Charset::kUtf8;
+  }
+
+ private:
+  // Standard output is a terminal that can address the cursor. Asked after start-up, when the
+  // locale has been taken from the environment.
+  bool usable() {
+    if (!checked_) {
+      checked_ = true;
+      usable_ = isatty(STDOUT_FILENO) && terminal_addresses_cursor();
+      charset_ = locale_charset();
+    }
+    return usable_;
+  }
+
+  void forget_terminal_cursor() { term_x_ = term_y_ = -1; }
+
+  void move_to(int x, int y) {
+    if (x == term_x_ && y == term_y_) return;
+    out_ += "\x1b[";
+    append_number(out_, y + 1);
+    out_ += ';';
+    append_number(out_, x + 1);
+    out_ += 'H';
+    term_x_ = x;
+    term_y_ = y;
+  }
+
+  // One cell, one character: bytes the terminal would take as controls, and bytes its character
+  // set cannot show, get a visible stand-in.
+  void append_cell(unsigned char byte) {
+    if (byte >= 0x20 && byte < 0x7F) {
+      out_ += static_cast<char>(byte);
+      return;
+    }
+    if (charset_ == Charset::kUtf8) {
+      char utf8[4];
+      out_.append(utf8, encode_utf8(cp1252_cell_char(byte), utf8));
+    } else if (charset_ == Charset::kLatin1 && byte >= 0xA0) {
+      out_ += static_cast<char>(byte);
+    } else {
+      out_ += '?';
+    }
+  }
+
+  bool checked_ = false;
+  bool usable_ = false;
+  Charset charset_ = Charset::kAscii;
+  std::string out_;
+  int cols_ = 0;
+  int rows_ = 0;
+  int cursor_x_ = 0;  // the cursor as the console writer placed it
+  int cursor_y_ = 0;
+  bool placed_ = false;
+  bool visible_ = true;
+  int term_x_ = -1;  // where the terminal's own cursor stands after out_; -1: unknown
+  int term_y_ = -1;
 };
 
+TerminalScreen& screen() {
+  static TerminalScreen terminal;
+  return terminal;
+}
+
+// Registered once raw mode is on; runs before the runtime shutdown (registered earlier).
+void restore_at_exit() {
+  screen().flush();
+  restore_terminal();
+  g_raw = 0;
+}
+
+void remove_event_handler() {
+  if (g_hangup_caught) sigaction(SIGHUP, &g_hangup_before, nullptr);
+}
+
+// setup() runs at the first console operation, the screen clearing before the banner: raw mode
+// starts there so that keys typed ahead are neither echoed over the banner by the terminal nor
+// lost, and everything that puts the terminal back (exit, INT, QUIT, TERM, TSTP, CONT) is in
+// place from the moment raw mode is. install_event_handler() runs at the first keyboard poll and
+// is the console event handler's counterpart: the answer to a hang-up (the close key, then the
+// end). Before it a hang-up gets the default action, as a console close does before the handler.
 class TerminalKeys final : public KeySource {
  public:
-  void setup() override {}
-  void install_event_handler() override {}
-  bool drain() override { return true; }
-  void wait(int) override {}
+  void setup() override {
+    // A terminal that cannot address the cursor keeps its own line discipline and echo.
+    if (!isatty(STDIN_FILENO) || !terminal_addresses_cursor()) return;
+    if (tcgetattr(STDIN_FILENO, &g_saved_modes) != 0) return;
+    decoder_ = KeyDecoder(g_saved_modes.c_cc[VERASE], screen().utf8());
+    g_raw_modes = g_saved_modes;
+    // ISIG stays on: Ctrl+C and Ctrl+\ end the program by the default action of their signals.
+    // IXON off lets Ctrl+S through as a key instead of freezing the output.
+    g_raw_modes.c_lflag &= ~(ICANON | ECHO | IEXTEN);
+    g_raw_modes.c_iflag &= ~(ICRNL | INLCR | IGNCR | IXON | ISTRIP);
+    g_raw_modes.c_cc[VMIN] = 1;
+    g_raw_modes.c_cc[VTIME] = 0;
+    catch_signal(SIGINT, on_fatal_signal);
+    catch_signal(SIGQUIT, on_fatal_signal);
+    catch_signal(SIGTERM, on_fatal_signal);
+    catch_signal(SIGTSTP, on_stop);
+    set_action(SIGCONT, on_continue);
+    g_raw = 1;
+    // TCSANOW, never TCSAFLUSH: keys typed before the first prompt stay for it.
+    if (tcsetattr(STDIN_FILENO, TCSANOW, &g_raw_modes) != 0) {
+      g_raw = 0;
+      return;
+    }
+    std::atexit(restore_at_exit);
+  }
+
+  void install_event_handler() override {
+    if (!g_raw) return;
+    sigaction(SIGHUP, nullptr, &g_hangup_before);
+    g_hangup_caught = catch_signal(SIGHUP, on_hangup);
+    std::atexit(remove_event_handler);
+  }
+
+  bool drain() override {
+    if (!g_raw) return true;
+    for (;;) {
+      if (g_hangup) hang_up();
+      struct pollfd input = {STDIN_FILENO, POLLIN, 0};
+      const int ready = poll(&input, 1, 0);
+      if (ready < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      if (ready == 0) break;
+      if ((input.revents & POLLIN) == 0) hang_up();  // POLLHUP, POLLERR, POLLNVAL: no data ever
+      // A byte gives at most one code: reading no more than the queue takes leaves the rest of a
+      // long paste waiting in the terminal instead of dropping codes from the queue.
+      const int room = std::min(key_queue_room(), kReadSize);
+      if (room == 0) return true;
+      unsigned char bytes[kReadSize];
+      const ssize_t n = read(STDIN_FILENO, bytes, static_cast<std::size_t>(room));
+      if (n > 0) {
+        take(bytes, static_cast<std::size_t>(n));
+      } else if (n == 0 || errno == EIO) {
+        hang_up();  // ready yet empty: the terminal is gone
+      } else if (errno != EINTR && errno != EAGAIN) {
+        return false;
+      }
+    }
+    if (decoder_.pending() && std::chrono::steady_clock::now() - last_byte_ >= kEscapeWait &&
+        key_queue_room() > 0) {
+      const KeyCode code = decoder_.timeout();
+      if (code != kNoKey) push_key(code);
+    }
+    return true;
+  }
+
+  void wait(int timeout_ms) override {
+    // What the editor drew must be on the screen before the program blocks.
+    screen().flush();
+    if (!g_raw) {
+      poll(nullptr, 0, timeout_ms);
+      return;
+    }
+    if (g_hangup) return;
+    int limit = timeout_ms;
+    if (decoder_.pending()) {
+      const auto left = kEscapeWait - (std::chrono::steady_clock::now() - last_byte_);
+      const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+      limit = static_cast<int>(std::clamp<long long>(ms, 0, timeout_ms));
+    }
+    struct pollfd input = {STDIN_FILENO, POLLIN, 0};
+    poll(&input, 1, limit);
+  }
+
+ private:
+  void take(const unsigned char* bytes, std::size_t count) {
+    codes_.clear();
+    decoder_.feed(bytes, count, codes_);
+    for (const KeyCode code : codes_) push_key(code);
+    last_byte_ = std::chrono::steady_clock::now();
+  }
+
+  // The terminal is gone: the close key goes to the queue, as the console's close event puts it
+  // there, and the process ends as a hung-up process does. Reading on would only spin.
+  [[noreturn]] void hang_up() {
+    push_key(kCloseKey);
+    restore_terminal();
+    set_action(SIGHUP, SIG_DFL);
+    raise(SIGHUP);
+    _exit(128 + SIGHUP);
+  }
+
+  KeyDecoder decoder_{127, true};
+  std::vector<KeyCode> codes_;
+  std::chrono::steady_clock::time_point last_byte_;
 };
 
 }  // namespace
 
+bool terminal_addresses_cursor() {
+  const char* term = std::getenv("TERM");
+  return term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
+}
+
 ScreenBuffer& terminal_screen() {
-  static TerminalScreen screen;
-  return screen;
+  return screen();
 }
 
 KeySource& terminal_keys() {

@@ -1,0 +1,430 @@
+#include "console/key_decoder.h"
+
+#include "console/cp1252.h"
+
+// The key sequences of terminals (ESC = 27, CSI = ESC [, SS3 = ESC O). A modifier parameter m
+// is 1 + the bits Shift 1, Alt 2, Ctrl 4, Meta 8, as xterm and its kin send it:
+//   CSI A B C D, SS3 A B C D    Up, Down, Right, Left   (CSI 1;m A and SS3 m A with modifiers)
+//   CSI H F, SS3 H F            Home, End (xterm; SS3 in application cursor mode)
+//   CSI E G, SS3 E              the keypad's middle key with Num Lock off
+//   CSI n ~   (CSI n;m ~)       1 or 7 Home, 2 Insert, 3 Delete, 4 or 8 End, 5 Page Up,
+//                               6 Page Down, 11-15 F1-F5, 17-21 F6-F10, 23 F11, 24 F12
+//   CSI n ^, CSI n $, CSI n @   the same keys with Ctrl, Shift, Ctrl+Shift (rxvt)
+//   CSI a b c d / SS3 a b c d   Up, Down, Right, Left with Shift / with Ctrl (rxvt)
+//   CSI P Q R S, SS3 P Q R S    F1-F4 (CSI 1;m P with modifiers)
+//   CSI [ A .. CSI [ E          F1-F5 (the Linux console)
+//   CSI Z                       Shift+Tab
+//   SS3 p..y n M j k l m o X I and SS3 blank
+//                               the keypad in application mode: 0-9 . Enter * + , - / = Tab blank
+//   ESC key                     Alt+key (ESC ESC [ A is Alt+Up)
+// Every other complete CSI or SS3 sequence (reports, mouse, focus, paste brackets, unknown keys)
+// is consumed whole and dropped. Modified keys get the codes the Windows console gives them.
+
+namespace zepa {
+
+namespace {
+
+// Extended key numbers in the columns plain, Shift, Ctrl, Alt; 0: that combination gives no key.
+struct KeyRow {
+  unsigned char column[4];
+};
+
+enum Key {
+  kHome,
+  kUp,
+  kPageUp,
+  kLeft,
+  kRight,
+  kEnd,
+  kDown,
+  kPageDown,
+  kInsert,
+  kDelete,
+  kBegin,
+  kF1
+};  // F1..F12 follow kF1 in order
+
+constexpr KeyRow function_key(unsigned char scan) {
+  return {{scan, static_cast<unsigned char>(scan + 0x19), static_cast<unsigned char>(scan + 0x23),
+           static_cast<unsigned char>(scan + 0x2D)}};
+}
+
+constexpr KeyRow kKeyRows[] = {
+    {{0x47, 0x47, 0x77, 0x97}},  // Home
+    {{0x48, 0x48, 0x8D, 0x98}},  // Up
+    {{0x49, 0x49, 0x84, 0x99}},  // Page Up
+    {{0x4B, 0x4B, 0x73, 0x9B}},  // Left
+    {{0x4D, 0x4D, 0x74, 0x9D}},  // Right
+    {{0x4F, 0x4F, 0x75, 0x9F}},  // End
+    {{0x50, 0x50, 0x91, 0xA0}},  // Down
+    {{0x51, 0x51, 0x76, 0xA1}},  // Page Down
+    {{0x52, 0x52, 0x92, 0xA2}},  // Insert
+    {{0x53, 0x53, 0x93, 0xA3}},  // Delete
+    {{0x4C, 0x00, 0x8F, 0x4C}},  // keypad middle key
+    function_key(0x3B),         function_key(0x3C), function_key(0x3D),         function_key(0x3E),
+    function_key(0x3F),         function_key(0x40), function_key(0x41),         function_key(0x42),
+    function_key(0x43),         function_key(0x44), {{0x85, 0x87, 0x89, 0x8B}},  // F11
+    {{0x86, 0x88, 0x8A, 0x8C}},                                                  // F12
+};
+
+constexpr int kPlain = 0, kShift = 1, kCtrl = 2, kAlt = 3;
+
+// The column of a modifier parameter: Alt before Ctrl before Shift, as the console picks it.
+int column_of(int modifier, bool alt) {
+  const int bits = modifier >= 2 ? modifier - 1 : 0;
+  if (alt || (bits & (2 | 8)) != 0) return kAlt;
+  if ((bits & 4) != 0) return kCtrl;
+  if ((bits & 1) != 0) return kShift;
+  return kPlain;
+}
+
+KeyCode key_code(int key, int column) {
+  const int number = kKeyRows[key].column[column];
+  return number != 0 ? extended_key(number) : kNoKey;
+}
+
+KeyCode tilde_key(int number, int column) {
+  switch (number) {
+    case 1:
+    case 7:
+      return key_code(kHome, column);
+    case 2:
+      return key_code(kInsert, column);
+    case 3:
+      return key_code(kDelete, column);
+    case 4:
+    case 8:
+      return key_code(kEnd, column);
+    case 5:
+      return key_code(kPageUp, column);
+    case 6:
+      return key_code(kPageDown, column);
+    case 11:
+    case 12:
+    case 13:
+    case 14:
+    case 15:
+      return key_code(kF1 + number - 11, column);
+    case 17:
+    case 18:
+    case 19:
+    case 20:
+    case 21:
+      return key_code(kF1 + 5 + number - 17, column);
+    case 23:
+    case 24:
+      return key_code(kF1 + 10 + number - 23, column);
+    default:
+      return kNoKey;
+  }
+}
+
+// The final bytes shared by CSI and SS3: arrows, Home, End, the middle key and F1-F4.
+KeyCode cursor_key(unsigned char final_byte, int column) {
+  switch (final_byte) {
+    case 'A':
+      return key_code(kUp, column);
+    case 'B':
+      return key_code(kDown, column);
+    case 'C':
+      return key_code(kRight, column);
+    case 'D':
+      return key_code(kLeft, column);
+    case 'H':
+      return key_code(kHome, column);
+    case 'F':
+      return key_code(kEnd, column);
+    case 'E':
+      return key_code(kBegin, column);
+    case 'P':
+    case 'Q':
+    case 'R':
+    case 'S':
+      return key_code(kF1 + final_byte - 'P', column);
+    default:
+      return kNoKey;
+  }
+}
+
+KeyCode csi_key(unsigned char final_byte, int first, int modifier, bool alt) {
+  switch (final_byte) {
+    case 'G':
+      return key_code(kBegin, column_of(modifier, alt));
+    case 'Z':
+      return extended_key(0x0F);
+    case 'a':
+    case 'b':
+    case 'c':
+    case 'd':
+      return cursor_key(static_cast<unsigned char>(final_byte - 'a' + 'A'), column_of(2, alt));
+    case '~':
+      return tilde_key(first, column_of(modifier, alt));
+    case '^':
+      return tilde_key(first, column_of(5, alt));
+    case '$':
+      return tilde_key(first, column_of(2, alt));
+    case '@':
+      return tilde_key(first, column_of(6, alt));
+    default:
+      return cursor_key(final_byte, column_of(modifier, alt));
+  }
+}
+
+// The character a keypad key sends in application mode (SS3 final byte), or -1.
+int keypad_character(unsigned char final_byte) {
+  if (final_byte >= 'p' && final_byte <= 'y') return '0' + final_byte - 'p';
+  switch (final_byte) {
+    case 'n':
+      return '.';
+    case 'M':
+      return 13;
+    case 'j':
+      return '*';
+    case 'k':
+      return '+';
+    case 'l':
+      return ',';
+    case 'm':
+      return '-';
+    case 'o':
+      return '/';
+    case 'X':
+      return '=';
+    case 'I':
+      return 9;
+    case ' ':
+      return ' ';
+    default:
+      return -1;
+  }
+}
+
+// Alt with a character key. The console gives the extended code of the key (its scan code on
+// a US layout; the digit row's codes are scan code + 0x76) when the character is the key's own,
+// in either case; other characters (shifted symbols, composed letters) come through as they are.
+KeyCode alt_character(int byte) {
+  struct KeyRange {
+    const char* keys;
+    int first_number;
+  };
+  static constexpr KeyRange kRanges[] = {
+      {"1234567890-=", 0x78}, {"qwertyuiop[]", 0x10}, {"asdfghjkl;'`", 0x1E}, {"zxcvbnm,./", 0x2C}};
+  const int lower = (byte >= 'A' && byte <= 'Z') ? byte - 'A' + 'a' : byte;
+  for (const KeyRange& range : kRanges) {
+    for (int i = 0; range.keys[i] != '\0'; ++i) {
+      if (range.keys[i] == lower) return extended_key(range.first_number + i);
+    }
+  }
+  return byte;
+}
+
+}  // namespace
+
+KeyDecoder::KeyDecoder(unsigned char erase, bool utf8)
+    // Only a control byte can be the erase key; anything else would eat a printable character.
+    : erase_(erase < 0x20 || erase == 0x7F ? erase : 0), utf8_(utf8) {}
+
+void KeyDecoder::feed(const unsigned char* bytes, std::size_t count, std::vector<KeyCode>& out) {
+  for (std::size_t i = 0; i < count; ++i) feed_byte(bytes[i], out);
+}
+
+KeyCode KeyDecoder::timeout() {
+  KeyCode code = kNoKey;
+  if (state_ == State::kEscape) code = alt_ ? extended_key(0x01) : kKeyEsc;
+  reset();
+  return code;
+}
+
+void KeyDecoder::reset() {
+  state_ = State::kGround;
+  alt_ = false;
+  param_count_ = 0;
+  drop_ = false;
+  continuation_left_ = 0;
+}
+
+void KeyDecoder::feed_byte(unsigned char byte, std::vector<KeyCode>& out) {
+  switch (state_) {
+    case State::kGround:
+      ground(byte, out);
+      break;
+    case State::kEscape:
+      escape(byte, out);
+      break;
+    case State::kUtf8:
+      utf8(byte, out);
+      break;
+    default:
+      sequence(byte, out);
+      break;
+  }
+}
+
+void KeyDecoder::ground(unsigned char byte, std::vector<KeyCode>& out) {
+  if (byte == 27) {
+    state_ = State::kEscape;
+  } else if (byte >= 0x80 && utf8_) {
+    begin_utf8(byte);
+  } else {
+    character(byte, out);
+  }
+}
+
+void KeyDecoder::escape(unsigned char byte, std::vector<KeyCode>& out) {
+  if (byte == '[' || byte == 'O') {
+    state_ = byte == '[' ? State::kCsi : State::kSs3;
+    param_count_ = 0;
+    drop_ = false;
+  } else if (byte == 27) {
+    // Esc Esc is the Alt prefix of an Esc key; a third Esc completes Alt+Esc and starts anew.
+    if (alt_) out.push_back(extended_key(0x01));
+    alt_ = !alt_;
+  } else {
+    alt_ = true;
+    state_ = State::kGround;
+    if (byte >= 0x80 && utf8_) {
+      begin_utf8(byte);
+    } else {
+      character(byte, out);
+    }
+  }
+}
+
+void KeyDecoder::sequence(unsigned char byte, std::vector<KeyCode>& out) {
+  if (byte == 27) {
+    // The sequence broke off; this Esc begins the next key.
+    reset();
+    state_ = State::kEscape;
+    return;
+  }
+  if (byte < 0x20 || byte >= 0x7F) {
+    // A control or non-ASCII byte cannot be part of a sequence: drop the part seen, keep the byte.
+    reset();
+    ground(byte, out);
+    return;
+  }
+  if (state_ == State::kCsiBracket) {
+    const bool alt = alt_;
+    reset();
+    if (byte >= 'A' && byte <= 'E') out.push_back(key_code(kF1 + byte - 'A', alt ? kAlt : kPlain));
+    return;
+  }
+  if (state_ == State::kCsi && param_count_ == 0 && byte == '[') {
+    state_ = State::kCsiBracket;
+    return;
+  }
+  if (byte >= 0x30 && byte <= 0x3F) {
+    // Parameters of digits and separators name keys; < = > ? mark reports.
+    if (byte >= 0x3C || param_count_ == static_cast<int>(sizeof params_)) drop_ = true;
+    if (param_count_ < static_cast<int>(sizeof params_))
+      params_[param_count_++] = static_cast<char>(byte);
+    return;
+  }
+  const bool final_byte = byte >= 0x40 || (byte == '$' && state_ == State::kCsi) ||
+                          (byte == ' ' && state_ == State::kSs3);
+  if (!final_byte) {
+    drop_ = true;  // an intermediate byte: not a key sequence
+    return;
+  }
+  finish(byte, out);
+}
+
+void KeyDecoder::finish(unsigned char final_byte, std::vector<KeyCode>& out) {
+  const bool csi = state_ == State::kCsi;
+  const bool alt = alt_;
+  const bool drop = drop_;
+  int values[2] = {0, 0};
+  int count = param_count_ > 0 ? 1 : 0;
+  for (int i = 0; i < param_count_; ++i) {
+    const char c = params_[i];
+    if (c == ';' || c == ':') {
+      ++count;
+    } else if (count <= 2 && values[count - 1] < 10000) {
+      values[count - 1] = values[count - 1] * 10 + (c - '0');
+    }
+  }
+  reset();
+  if (drop) return;
+  if (csi) {
+    const KeyCode code = csi_key(final_byte, values[0], values[1], alt);
+    if (code != kNoKey) out.push_back(code);
+    return;
+  }
+  const int keypad = keypad_character(final_byte);
+  if (keypad >= 0) {
+    alt_ = alt;
+    character(keypad, out);
+    return;
+  }
+  // SS3 carries its modifier alone (SS3 5 A) or after a 1 (SS3 1;5 A).
+  const int modifier = count >= 2 ? values[1] : values[0];
+  KeyCode code = kNoKey;
+  if (final_byte >= 'a' && final_byte <= 'd') {
+    code = cursor_key(static_cast<unsigned char>(final_byte - 'a' + 'A'), column_of(5, alt));
+  } else {
+    code = cursor_key(final_byte, column_of(modifier, alt));
+  }
+  if (code != kNoKey) out.push_back(code);
+}
+
+void KeyDecoder::begin_utf8(unsigned char byte) {
+  if (byte >= 0xC2 && byte <= 0xDF) {
+    code_point_ = byte & 0x1F;
+    utf8_length_ = 2;
+  } else if (byte >= 0xE0 && byte <= 0xEF) {
+    code_point_ = byte & 0x0F;
+    utf8_length_ = 3;
+  } else if (byte >= 0xF0 && byte <= 0xF4) {
+    code_point_ = byte & 0x07;
+    utf8_length_ = 4;
+  } else {
+    reset();  // a stray continuation byte or a byte that never leads: dropped
+    return;
+  }
+  continuation_left_ = utf8_length_ - 1;
+  state_ = State::kUtf8;
+}
+
+void KeyDecoder::utf8(unsigned char byte, std::vector<KeyCode>& out) {
+  if ((byte & 0xC0) != 0x80) {
+    // The character broke off: drop it; the byte starts afresh.
+    reset();
+    ground(byte, out);
+    return;
+  }
+  code_point_ = (code_point_ << 6) | (byte & 0x3F);
+  if (--continuation_left_ > 0) return;
+  static constexpr char32_t kShortest[5] = {0, 0, 0x80, 0x800, 0x10000};
+  const char32_t ch = code_point_;
+  const bool valid =
+      ch >= kShortest[utf8_length_] && (ch < 0xD800 || ch > 0xDFFF) && ch <= 0x10FFFF;
+  const int byte_value = valid ? cp1252_from_unicode(ch) : -1;
+  if (byte_value < 0) {
+    reset();  // overlong, a surrogate, or a character Windows-1252 does not have
+    return;
+  }
+  state_ = State::kGround;
+  character(byte_value, out);
+}
+
+void KeyDecoder::character(int byte, std::vector<KeyCode>& out) {
+  const bool alt = alt_;
+  reset();
+  // Terminals send 127 or 8 for Backspace depending on their settings; both erase here.
+  const bool erase = byte == 8 || byte == 127 || (erase_ != 0 && byte == erase_);
+  if (!alt) {
+    out.push_back(erase ? kKeyBackspace : byte);
+    return;
+  }
+  if (erase) {
+    out.push_back(extended_key(0xE0));
+  } else if (byte == 13) {
+    out.push_back(extended_key(0x1C));
+  } else if (byte == 9) {
+    out.push_back(extended_key(0x0F));
+  } else if (byte >= 0x20) {
+    out.push_back(alt_character(byte));
+  }
+}
+
+}  // namespace zepa
