@@ -16,24 +16,18 @@ Usage: bench/run.py PATH-TO-zepa4-07 PATH-TO-floor [--editor PATH-TO-bench-inter
 """
 
 import argparse
-import fcntl
 import os
 import platform
-import pty
-import re
-import select
 import shutil
-import signal
 import statistics
-import struct
 import subprocess
 import sys
 import tempfile
-import termios
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from batch import batch_input  # noqa: E402
+import terminal_keys  # noqa: E402
 
 ONE_CASE = b"\n3\n1\nn\n"
 
@@ -112,122 +106,30 @@ def bench_redirected(args, root, rows):
 
 # ---------------------------------------------------------------- runs in a pty
 
-class PtyRun:
-    """The program on the slave side of a fresh 80 x 25 pty, optionally under strace."""
-
-    def __init__(self, argv, cwd):
-        self.master, slave = pty.openpty()
-        fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 25, 80, 0, 0))
-        env = dict(os.environ, TERM="xterm", LC_ALL="C")
-        self.child = subprocess.Popen(argv, stdin=slave, stdout=slave, stderr=slave, cwd=cwd,
-                                      env=env, start_new_session=True,
-                                      preexec_fn=lambda: fcntl.ioctl(0, termios.TIOCSCTTY, 0))
-        os.close(slave)
-        self.seen = b""
-
-    def read_for(self, seconds):
-        """Reads what arrives until `seconds` pass with nothing new."""
-        while True:
-            ready, _, _ = select.select([self.master], [], [], seconds)
-            if not ready:
-                return
-            try:
-                chunk = os.read(self.master, 65536)
-            except OSError:
-                return
-            if not chunk:
-                return
-            self.seen += chunk
-
-    def wait_for(self, needle, timeout=10):
-        deadline = time.monotonic() + timeout
-        while needle not in self.seen:
-            left = deadline - time.monotonic()
-            if left <= 0:
-                raise TimeoutError(f"waiting for {needle!r}; seen {self.seen[-200:]!r}")
-            ready, _, _ = select.select([self.master], [], [], left)
-            if ready:
-                try:
-                    chunk = os.read(self.master, 65536)
-                except OSError:
-                    chunk = b""
-                if not chunk:
-                    raise EOFError(f"waiting for {needle!r}; seen {self.seen[-200:]!r}")
-                self.seen += chunk
-
-    def send(self, data):
-        os.write(self.master, data)
-
-    def key(self, data):
-        """Sends one key and waits until its output has arrived and settled."""
-        before = len(self.seen)
-        self.send(data)
-        deadline = time.monotonic() + 2
-        while len(self.seen) == before and time.monotonic() < deadline:
-            self.read_for(0.05)
-        self.read_for(0.01)
-
-    def close(self):
-        if self.child.poll() is None:
-            os.killpg(self.child.pid, signal.SIGKILL)
-        self.child.wait()
-        os.close(self.master)
-
-
-WRITE_RE = re.compile(r"^(?:\d+ +)?write\(1, .*\) = (\d+)")
-
-
-def count_writes(log_path):
-    """(write calls, bytes) that the program made on standard output so far."""
-    calls = total = 0
-    with open(log_path) as log:
-        for line in log:
-            m = WRITE_RE.match(line)
-            if m:
-                calls += 1
-                total += int(m.group(1))
-    return calls, total
-
-
 def bench_interactive(args, root, rows):
-    scratch = fresh_scratch(root, "pty")
-    log = os.path.join(scratch, "strace.log")
-    run = PtyRun(["strace", "-f", "-qq", "-e", "trace=write", "-e", "signal=none", "-s", "0",
-                  "-o", log, args.program], scratch)
+    """The keys on a real terminal, with the pty driver of bench/terminal_keys.py."""
+    work = fresh_scratch(root, "pty")
+    term = terminal_keys.Terminal(args.program, work)
+    spans = []
     try:
-        run.wait_for(b"continuar? ")
-        run.read_for(0.2)
-
-        def phase(label, keys, n_keys, each=True):
-            before = count_writes(log)
-            if each:
-                for k in keys:
-                    run.key(k)
-            else:
-                run.send(keys)
-                run.read_for(0.5)
-            run.read_for(0.2)
-            after = count_writes(log)
-            calls, nbytes = after[0] - before[0], after[1] - before[1]
-            rows.append((f"{label}: writes per key", f"{calls / n_keys:.2f}", "", "", ""))
-            rows.append((f"{label}: bytes per key", f"{nbytes / n_keys:.1f}", "", "", ""))
-
-        phase("type 200 at the end", [b"x"] * 200, 200)
-        run.key(b"\x1b[H")
+        terminal_keys.answer_help_question(term)
+        terminal_keys.measure(term, "type at the end of a 200-character line", [b"x"] * 200,
+                              spans)
+        term.key(b"\x1b[H")
         for _ in range(100):
-            run.key(b"\x1b[C")
-        phase("insert at 100 of 200", [b"y"] * 20, 20)
-        phase("Delete at 100 of 220", [b"\x1b[3~"] * 20, 20)
-        phase("Backspace at 100 of 200", [b"\x7f"] * 20, 20)
-        run.key(b"\r")
-        run.wait_for(b"c=? ")
-        run.read_for(0.2)
-        start = time.perf_counter()
-        phase("paste 10,000 (one write)", b"1" * 10000, 10000, each=False)
-        rows.append(("paste 10,000: time to settle, s", f"{time.perf_counter() - start:.2f}",
-                     "", "", ""))
+            term.key(b"\x1b[C")
+        terminal_keys.measure(term, "insert at 100 of 200", [b"y"] * 20, spans)
+        terminal_keys.measure(term, "Delete at 100 of 220", [b"\x1b[3~"] * 20, spans)
+        terminal_keys.measure(term, "Backspace at 100 of 200", [b"\x7f"] * 20, spans)
+        term.key(b"\x1b")
+        term.settle(0.1)
+        spans.append(terminal_keys.paste(term, 10000))
     finally:
-        run.close()
+        term.close()
+    for name, keys, start, end in spans:
+        calls, total = terminal_keys.writes_between(term.log, start, end)
+        rows.append((f"pty {name}: writes/bytes per key", f"{calls / keys:.4g}/{total / keys:.3g}",
+                     "", "", ""))
 
 
 def bench_editor(args, root, rows):
@@ -246,16 +148,18 @@ def cpu_ns(pid):
 
 
 def bench_idle(args, root, rows):
-    run = PtyRun([args.program], fresh_scratch(root, "idle"))
+    term = terminal_keys.Terminal(args.program, fresh_scratch(root, "idle"), traced=False)
     try:
-        run.wait_for(b"continuar? ")
-        run.read_for(0.3)
-        before = cpu_ns(run.child.pid)
-        run.read_for(10.0)
-        used_ms = (cpu_ns(run.child.pid) - before) / 1e6
+        term.wait_for(b"continuar? ")
+        term.settle(0.3)
+        before = cpu_ns(term.proc.pid)
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline:
+            term.read(deadline - time.monotonic())
+        used_ms = (cpu_ns(term.proc.pid) - before) / 1e6
         rows.append(("idle 10 s at a prompt: CPU ms", f"{used_ms:.2f}", "", "", "< 20"))
     finally:
-        run.close()
+        term.close()
 
 
 # ---------------------------------------------------------------- the table
@@ -291,7 +195,7 @@ def main():
             if name in args.only:
                 try:
                     bench(args, root, rows)
-                except (TimeoutError, EOFError, OSError, RuntimeError) as error:
+                except (SystemExit, OSError, RuntimeError) as error:
                     rows.append((f"{name}: not measured ({type(error).__name__})", "", "", "",
                                  ""))
                     print(f"{name}: {error}", file=sys.stderr)
