@@ -1,6 +1,8 @@
-// The whole dialogue over arbitrary redirected standard input: it always ends with code 0,
-// reads standard input no further than its end, and writes a whole number of 21-line memos.
-// Runs in a scratch directory; the memo is removed after each input.
+// The whole dialogue over arbitrary input: redirected standard input bytes, or (when the first
+// byte is 0xC5) key codes typed at an in-memory 80 x 25 console, 0xF0..0xFF taking the next byte
+// as an extended key's number. It always ends with code 0, reads standard input no further than
+// its end, and writes a whole number of 21-line memos. Runs in a scratch directory; the memo is
+// removed before each input.
 #include <unistd.h>
 
 #include <cstdint>
@@ -13,6 +15,7 @@
 
 #include "calc/dialogue.h"
 #include "support/memory_process.h"
+#include "support/scripted_keys.h"
 
 namespace {
 
@@ -33,16 +36,34 @@ std::size_t memo_lines() {
   return lines;
 }
 
+void run_at_console(const std::uint8_t* data, std::size_t size) {
+  zepa::testing::ConsoleRig rig(80, 25);
+  for (std::size_t i = 0; i < size; ++i) {
+    if (data[i] >= 0xF0 && i + 1 < size) {
+      rig.keys.press(zepa::extended_key(data[++i]));
+    } else {
+      rig.keys.press(data[i]);
+    }
+  }
+  check(zepa::run_dialogue() == 0, "exit code not 0");
+  check(memo_lines() % 21 == 0, "memo not made of whole 21-line cases");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  char pattern[] = "/tmp/zepa-fuzz-dialogue-XXXXXX";
-  if (mkdtemp(pattern) == nullptr || chdir(pattern) != 0) std::abort();
+  static char scratch[] = "/tmp/zepa-fuzz-dialogue-XXXXXX";
+  if (mkdtemp(scratch) == nullptr || chdir(scratch) != 0) std::abort();
+  std::atexit([] { std::filesystem::remove_all(scratch); });
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::filesystem::remove(kMemoFile);
+  if (size > 0 && data[0] == 0xC5) {
+    run_at_console(data + 1, size - 1);
+    return 0;
+  }
   zepa::testing::RedirectedPlatform platform;
   platform.process.input.assign(reinterpret_cast<const char*>(data), size);
   platform.process.read_chunk = 1 + size % 5;
