@@ -94,10 +94,10 @@ coverage:
 	find build-coverage -name '*.gcda' -delete
 	cmake --build build-coverage -j $(JOBS)
 	ctest --test-dir build-coverage -j $(JOBS) || true
-	gcovr -r . --object-directory build-coverage --exclude-directories 'build-coverage/CMakeFiles' --filter 'src/' --exclude '.*_win32\.cpp' \
+	gcovr -r . --object-directory build-coverage --exclude-directories 'build-coverage/CMakeFiles/[0-9.]+' --filter 'src/' --exclude '.*_win32\.cpp' \
 	  --branches --exclude-unreachable-branches --exclude-throw-branches --print-summary \
 	  --txt build-coverage/coverage-branches.txt
-	gcovr -r . --object-directory build-coverage --exclude-directories 'build-coverage/CMakeFiles' --filter 'src/' --exclude '.*_win32\.cpp' \
+	gcovr -r . --object-directory build-coverage --exclude-directories 'build-coverage/CMakeFiles/[0-9.]+' --filter 'src/' --exclude '.*_win32\.cpp' \
 	  --exclude-unreachable-branches --exclude-throw-branches \
 	  --html-details build-coverage/coverage.html --txt build-coverage/coverage.txt --print-summary
 	@echo "Per-file report: build-coverage/coverage.txt, build-coverage/coverage.html"
