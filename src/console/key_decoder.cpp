@@ -358,12 +358,10 @@ void KeyDecoder::finish(unsigned char final_byte, std::vector<KeyCode>& out) {
   }
   // SS3 carries its modifier alone (SS3 5 A) or after a 1 (SS3 1;5 A).
   const int modifier = count >= 2 ? values[1] : values[0];
-  KeyCode code = kNoKey;
-  if (final_byte >= 'a' && final_byte <= 'd') {
-    code = cursor_key(static_cast<unsigned char>(final_byte - 'a' + 'A'), column_of(5, alt));
-  } else {
-    code = cursor_key(final_byte, column_of(modifier, alt));
-  }
+  const bool ctrl_arrow = final_byte >= 'a' && final_byte <= 'd';
+  const KeyCode code =
+      ctrl_arrow ? cursor_key(static_cast<unsigned char>(final_byte - 'a' + 'A'), column_of(5, alt))
+                 : cursor_key(final_byte, column_of(modifier, alt));
   if (code != kNoKey) out.push_back(code);
 }
 
