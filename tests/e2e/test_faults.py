@@ -7,15 +7,15 @@ import os
 import pwd
 import random
 import resource
-import stat
 import shutil
 import signal
+import stat
 import subprocess
 import time
 
 from common import (MEMO_FILE, MEMO_WARNING, Scratch, first_screen, lines, main, memo, results,
                     run)
-from test_terminal import (C_PROMPT, CONTINUE_LINE, F_PROMPT, HELP_LINE, Pane, RESULTS,
+from test_terminal import (C_PROMPT, CONTINUE_LINE, F_PROMPT, HELP_LINE, Pane,
                            expect_terminal_restored, expect_results, process_state)
 
 ONE_CASE_MEMO = memo(" 3", " 1", " 5", " 3.217506", " 36.86981")
