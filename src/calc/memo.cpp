@@ -3,6 +3,7 @@
 #include <string>
 
 #include "calc/texts.h"
+#include "console/number_text.h"
 #include "console/print.h"
 #include "sys/channels.h"
 
@@ -22,36 +23,42 @@ constexpr const char* kHeader[] = {
     " Restri\xE7\xF5" "es: A flecha n\xE3o pode ser maior que a corda",
 };
 
+// Lines 1 to 14 are the same in every memo: composed once.
+const std::string& memo_header() {
+  static const std::string header = [] {
+    std::string text;
+    for (const char* line : kHeader) text.append(line).append("\r\n");
+    for (const char* item : {kPublisherAddress, kAuthorName, kAuthorTitleMemo, kContactAddress}) {
+      text.append(" ").append(item).append("\r\n");
+    }
+    return text.append(" Caso:\r\n Data:\r\n Dados:\r\n");
+  }();
+  return header;
+}
+
+// A label followed by the number text of the value, as print_number writes it.
+void append_number_line(std::string& memo, std::string_view label, float value) {
+  memo.append(label).append(single_text(value)).append("\r\n");
+}
+
 }  // namespace
 
 bool write_memo(float c, float f, const Segment& result) {
-  const int ch = kMemoChannel;
-  int failure = open_append(kMemoFileName, ch);
-  auto note = [&](int rc) {
-    if (failure == kDone) failure = rc;
-  };
-  auto text = [&](std::string_view line, int action) { note(print_text(ch, line, action)); };
-  auto number = [&](std::string_view label, float value) {
-    text(label, kEndNone);
-    note(print_number(ch, value, kEndLine));
-  };
-  for (const char* line : kHeader) text(line, kEndLine);
-  text(std::string(" ") + kPublisherAddress, kEndLine);
-  text(std::string(" ") + kAuthorName, kEndLine);
-  text(std::string(" ") + kAuthorTitleMemo, kEndLine);
-  text(std::string(" ") + kContactAddress, kEndLine);
-  text(" Caso:", kEndLine);
-  text(" Data:", kEndLine);
-  text(" Dados:", kEndLine);
-  number("  Semi corda: c=", c);
-  number("  Flecha: f=", f);
-  text(" Resultados:", kEndLine);
-  number("  Raio: r=", result.r);
-  number("  Semi arco: a=", result.a);
-  number("  \xC2ngulo: Alfa(\xB0)=", result.alfa);
-  note(print_end(ch, kEndLine));
-  const int closed = close_channel(ch);
-  return failure == kDone && closed == kDone;
+  // The 21 lines are composed whole and handed to the channel as one text: the file receives
+  // the same bytes as from one print per item, at a fraction of the cost in a long batch.
+  std::string memo = memo_header();
+  append_number_line(memo, "  Semi corda: c=", c);
+  append_number_line(memo, "  Flecha: f=", f);
+  memo.append(" Resultados:\r\n");
+  append_number_line(memo, "  Raio: r=", result.r);
+  append_number_line(memo, "  Semi arco: a=", result.a);
+  append_number_line(memo, "  \xC2ngulo: Alfa(\xB0)=", result.alfa);
+  memo.append("\r\n");
+
+  const int opened = open_append(kMemoFileName, kMemoChannel);
+  const int written = print_text(kMemoChannel, memo, kEndNone);
+  const int closed = close_channel(kMemoChannel);
+  return opened == kDone && written == kDone && closed == kDone;
 }
 
 }  // namespace zepa

@@ -1,10 +1,122 @@
 #include "console/number_text.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace zepa {
+
+namespace {
+
+using Wide = unsigned __int128;
+
+constexpr int kSingleDigits = 7;
+constexpr std::uint32_t kLowest7 = 1000000;   // 10^6: the smallest 7-digit significand
+constexpr std::uint32_t kBeyond7 = 10000000;  // 10^7
+// Exact products stay below 2^126, so that twice a remainder still fits in 128 bits.
+constexpr int kWideBits = 126;
+
+constexpr Wide power_of_ten(int n) {
+  Wide p = 1;
+  while (n-- > 0) p *= 10;
+  return p;
+}
+
+// Bits needed for 10^n, rounded up.
+constexpr int bits_of_power_of_ten(int n) {
+  return (n * 3322 + 999) / 1000;
+}
+
+// Writes the text of `digits` (a 7-digit significand) with decimal exponent x in the general
+// form: fixed for -4 <= x < 7, exponent form otherwise; trailing zeros and a final point go.
+int write_general7(bool negative, std::uint32_t digits, int x, char* out) {
+  char d[kSingleDigits];
+  for (int i = kSingleDigits - 1; i >= 0; --i, digits /= 10)
+    d[i] = static_cast<char>('0' + digits % 10);
+  int last = kSingleDigits - 1;  // the last significant digit worth writing
+  while (last > 0 && d[last] == '0') --last;
+  char* p = out;
+  if (negative) *p++ = '-';
+  if (x >= -4 && x < kSingleDigits) {
+    if (x < 0) {
+      *p++ = '0';
+      *p++ = '.';
+      for (int i = -1; i > x; --i) *p++ = '0';
+      for (int i = 0; i <= last; ++i) *p++ = d[i];
+    } else {
+      for (int i = 0; i <= x; ++i) *p++ = d[i];
+      if (last > x) *p++ = '.';
+      for (int i = x + 1; i <= last; ++i) *p++ = d[i];
+    }
+  } else {
+    *p++ = d[0];
+    if (last > 0) *p++ = '.';
+    for (int i = 1; i <= last; ++i) *p++ = d[i];
+    *p++ = 'e';
+    *p++ = x < 0 ? '-' : '+';
+    const int magnitude = x < 0 ? -x : x;
+    if (magnitude >= 10)
+      *p++ = static_cast<char>('0' + magnitude / 10);
+    else
+      *p++ = '0';
+    *p++ = static_cast<char>('0' + magnitude % 10);
+  }
+  return static_cast<int>(p - out);
+}
+
+// The "%.7g" text of a finite nonzero single, by exact integer arithmetic on its significand
+// and exponent (the C++ library's general conversion is the slow part of a long batch).
+// Returns 0, leaving the work to that conversion, for zeros, infinities, NaNs and values too
+// far from 1 for 128-bit arithmetic (beyond about 1e-25 and 1e30).
+int general7(float value, char* out) {
+  const auto bits = std::bit_cast<std::uint32_t>(value);
+  const int biased = static_cast<int>((bits >> 23) & 0xFF);
+  std::uint32_t m = bits & 0x7FFFFF;
+  if (biased == 0xFF || (biased == 0 && m == 0)) return 0;
+  int e = -149;
+  if (biased != 0) {
+    m |= 0x800000;
+    e = biased - 150;
+  }
+  // value = m * 2^e. x starts as the decimal exponent of its leading power of two, which is
+  // the value's own or one less.
+  const int top = e + std::bit_width(m) - 1;
+  int x = static_cast<int>(std::floor(top * 0.30102999566398120));
+  for (;;) {
+    const int k = kSingleDigits - 1 - x;  // value * 10^k has 7 digits before the point
+    const int num_bits =
+        std::bit_width(m) + (e > 0 ? e : 0) + (k > 0 ? bits_of_power_of_ten(k) : 0);
+    const int den_bits = (e < 0 ? -e : 0) + (k < 0 ? bits_of_power_of_ten(-k) : 0);
+    if (num_bits > kWideBits || den_bits > kWideBits) return 0;
+    Wide num = m;
+    if (e > 0) num <<= e;
+    if (k > 0) num *= power_of_ten(k);
+    Wide den = 1;
+    if (e < 0) den <<= -e;
+    if (k < 0) den *= power_of_ten(-k);
+    Wide q = num / den;
+    if (q >= kBeyond7) {
+      ++x;
+      continue;
+    }
+    if (q < kLowest7) {
+      --x;
+      continue;
+    }
+    // Round to nearest, an exact tie to the even significand.
+    const Wide twice_rest = (num % den) * 2;
+    if (twice_rest > den || (twice_rest == den && (q & 1) != 0)) ++q;
+    if (q == kBeyond7) {
+      q = kLowest7;
+      ++x;
+    }
+    return write_general7(value < 0, static_cast<std::uint32_t>(q), x, out);
+  }
+}
+
+}  // namespace
 
 std::string format_number(double value, int digits, bool lead_blank) {
   // The conversion may produce at most digits + 7 characters (its buffer of digits + 8 bytes
@@ -42,6 +154,15 @@ std::string format_number(double value, int digits, bool lead_blank) {
     ++length;
   }
   return std::string(text, length);
+}
+
+std::string single_text(float value) {
+  char buffer[24];
+  buffer[0] = ' ';
+  const int length = general7(value, buffer + 1);
+  if (length == 0) return format_number(value, 7, true);
+  const bool negative = buffer[1] == '-';
+  return std::string(negative ? buffer + 1 : buffer, negative ? length : length + 1);
 }
 
 }  // namespace zepa

@@ -18,6 +18,6 @@ inline constexpr const char* kNegativeNanText = "-nan";
 std::string format_number(double value, int digits, bool lead_blank);
 
 // The text of a single, as every print shows it (7 digits, lead blank).
-inline std::string single_text(float value) { return format_number(value, 7, true); }
+std::string single_text(float value);
 
 }  // namespace zepa

@@ -17,8 +17,11 @@ namespace {
 class PosixProcess final : public Process {
  public:
   InputKind input_kind() override {
-    if (!isatty(STDIN_FILENO)) return InputKind::kRedirected;
-    return terminal_addresses_cursor() ? InputKind::kConsole : InputKind::kPlainTerminal;
+    // Standard input keeps its kind for the life of the process: asked once, not per line.
+    static const InputKind kind = !isatty(STDIN_FILENO)        ? InputKind::kRedirected
+                                  : terminal_addresses_cursor() ? InputKind::kConsole
+                                                                : InputKind::kPlainTerminal;
+    return kind;
   }
 
   long read_input(unsigned char* buffer, std::size_t size) override {

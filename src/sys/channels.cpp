@@ -1,5 +1,6 @@
 #include "sys/channels.h"
 
+#include <cstring>
 #include <string>
 
 #include "console/print.h"
@@ -10,22 +11,42 @@ namespace zepa {
 namespace {
 
 ChannelRecord g_channels[kChannelCount];
+// Each channel's write buffer; a page is only touched when its channel is used.
+unsigned char g_buffers[kChannelCount][kChannelBufferSize];
 bool g_sweep_needed = false;
+
+// Hands the buffered bytes to the stream in one write; false when it took fewer.
+bool write_out(ChannelRecord& record) {
+  const std::size_t n = record.buffered;
+  record.buffered = 0;
+  return n == 0 || std::fwrite(record.buffer, 1, n, record.stream) == n;
+}
 
 int disk_close(ChannelRecord& record) {
   int result = kDone;
   if (record.stream != nullptr) {
-    // fclose writes out the buffered bytes; a failure there (a full disk) means the memo is
-    // not in the file, which the caller must be able to tell.
+    // The buffered bytes are written out here; a failure (a full disk) means the memo is not
+    // in the file, which the caller must be able to tell.
+    if (!write_out(record)) result = kShortWrite;
     if (std::fclose(record.stream) != 0) result = kShortWrite;
     record.stream = nullptr;
   }
   return result;
 }
 
+// Full buffering with 8192 bytes, done here rather than by the C library: each print item is
+// a copy into the buffer, and a memo reaches the file in one write at its close.
 int disk_write(ChannelRecord& record, const unsigned char* bytes, std::size_t n) {
   if (record.stream == nullptr) return kInvalidRequest;
-  return std::fwrite(bytes, 1, n, record.stream) == n ? kDone : kShortWrite;
+  if (record.buffered + n > kChannelBufferSize) {
+    if (!write_out(record)) return kShortWrite;
+    if (n >= kChannelBufferSize) {
+      return std::fwrite(bytes, 1, n, record.stream) == n ? kDone : kShortWrite;
+    }
+  }
+  std::memcpy(record.buffer + record.buffered, bytes, n);
+  record.buffered += n;
+  return kDone;
 }
 
 constexpr DiskFileOps kDiskFileOps = {disk_close, disk_write};
@@ -53,8 +74,7 @@ int open_append(std::string_view name, int channel) {
     *record = ChannelRecord{};
     return kOpenFailed;
   }
-  // Full buffering with 8192 bytes: a memo reaches the file in one write at its close.
-  std::setvbuf(stream, nullptr, _IOFBF, kChannelBufferSize);
+  std::setvbuf(stream, nullptr, _IONBF, 0);
   const long position = std::ftell(stream);
   if (position < 0) {
     std::fclose(stream);
@@ -63,6 +83,7 @@ int open_append(std::string_view name, int channel) {
   }
   record->size = position;
   record->stream = stream;
+  record->buffer = g_buffers[channel - 1];
   return kDone;
 }
 

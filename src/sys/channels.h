@@ -26,7 +26,9 @@ struct DiskFileOps {
 
 struct ChannelRecord {
   const DiskFileOps* operations = nullptr;  // none: the channel is free
-  std::FILE* stream = nullptr;
+  std::FILE* stream = nullptr;              // unbuffered: the channel buffers itself
+  unsigned char* buffer = nullptr;          // kChannelBufferSize bytes, written out when full
+  std::size_t buffered = 0;                 // and at the close
   std::int64_t size = -1;
   std::uint32_t column = 0;
   std::int32_t width = 0;  // 0: no line width
