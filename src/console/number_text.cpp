@@ -1,5 +1,6 @@
 #include "console/number_text.h"
 
+#include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -18,11 +19,13 @@ constexpr std::uint32_t kBeyond7 = 10000000;  // 10^7
 // Exact products stay below 2^126, so that twice a remainder still fits in 128 bits.
 constexpr int kWideBits = 126;
 
-constexpr Wide power_of_ten(int n) {
-  Wide p = 1;
-  while (n-- > 0) p *= 10;
+// 10^0 .. 10^38, exact.
+constexpr auto kPowersOfTen = [] {
+  std::array<Wide, 39> p{};
+  p[0] = 1;
+  for (std::size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 10;
   return p;
-}
+}();
 
 // Bits needed for 10^n, rounded up.
 constexpr int bits_of_power_of_ten(int n) {
@@ -83,7 +86,8 @@ int general7(float value, char* out) {
   // value = m * 2^e. x starts as the decimal exponent of its leading power of two, which is
   // the value's own or one less.
   const int top = e + std::bit_width(m) - 1;
-  int x = static_cast<int>(std::floor(top * 0.30102999566398120));
+  // floor(top * log10(2)) by a fixed-point product (exact over the exponents of a single).
+  int x = (top * 78913) >> 18;
   for (;;) {
     const int k = kSingleDigits - 1 - x;  // value * 10^k has 7 digits before the point
     const int num_bits =
@@ -92,11 +96,13 @@ int general7(float value, char* out) {
     if (num_bits > kWideBits || den_bits > kWideBits) return 0;
     Wide num = m;
     if (e > 0) num <<= e;
-    if (k > 0) num *= power_of_ten(k);
+    if (k > 0) num *= kPowersOfTen[k];
     Wide den = 1;
     if (e < 0) den <<= -e;
-    if (k < 0) den *= power_of_ten(-k);
-    Wide q = num / den;
+    if (k < 0) den *= kPowersOfTen[-k];
+    // Up to about 10^7 the divisor is a power of two: a shift instead of a wide division.
+    const int shift = e < 0 ? -e : 0;
+    Wide q = k >= 0 ? num >> shift : num / den;
     if (q >= kBeyond7) {
       ++x;
       continue;
@@ -106,7 +112,7 @@ int general7(float value, char* out) {
       continue;
     }
     // Round to nearest, an exact tie to the even significand.
-    const Wide twice_rest = (num % den) * 2;
+    const Wide twice_rest = (num - q * den) * 2;
     if (twice_rest > den || (twice_rest == den && (q & 1) != 0)) ++q;
     if (q == kBeyond7) {
       q = kLowest7;
