@@ -53,12 +53,13 @@ test-asan:
 
 # The redirected end-to-end runs under valgrind (memcheck): any error or definite leak fails.
 VALGRIND_E2E := tests/e2e/test_pipes.py tests/e2e/test_faults.py
-valgrind: build
-	mkdir -p build-valgrind
+valgrind:
+	cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=Release -DZEPA_STATIC=OFF -DZEPA_TESTS=OFF >/dev/null
+	cmake --build build-valgrind -j $(JOBS)
 	printf '#!/bin/sh\nexec valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite %s "$$@"\n' \
-	  $(abspath $(BUILD))/zepa4-07 > build-valgrind/zepa4-07
-	chmod +x build-valgrind/zepa4-07
-	cd build-valgrind && for t in $(VALGRIND_E2E); do python3 $(abspath .)/$$t $(abspath build-valgrind)/zepa4-07 || exit 1; done
+	  $(abspath build-valgrind)/zepa4-07 > build-valgrind/memcheck
+	chmod +x build-valgrind/memcheck
+	cd build-valgrind && for t in $(VALGRIND_E2E); do python3 $(abspath .)/$$t $(abspath build-valgrind)/memcheck || exit 1; done
 
 # clang-tidy (.clang-tidy) and cppcheck over the program's sources; any finding fails.
 # cppcheck's useStlAlgorithm is off: it asks for std::replace_if/std::fill over three-line loops

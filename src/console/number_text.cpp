@@ -19,13 +19,15 @@ constexpr std::uint32_t kBeyond7 = 10000000;  // 10^7
 // Exact products stay below 2^126, so that twice a remainder still fits in 128 bits.
 constexpr int kWideBits = 126;
 
-// 10^0 .. 10^38, exact.
-constexpr auto kPowersOfTen = [] {
+constexpr std::array<Wide, 39> powers_of_ten() {
   std::array<Wide, 39> p{};
   p[0] = 1;
   for (std::size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 10;
   return p;
-}();
+}
+
+// 10^0 .. 10^38, exact.
+constexpr std::array<Wide, 39> kPowersOfTen = powers_of_ten();
 
 // Bits needed for 10^n, rounded up.
 constexpr int bits_of_power_of_ten(int n) {
