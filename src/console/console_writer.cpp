@@ -34,22 +34,8 @@ constexpr int kFallbackWidth = 80;
 constexpr int kFallbackHeight = 25;
 constexpr std::uint16_t kFallbackAttribute = 7;
 
-// Stands in when no screen is installed, so that every service sees a console that can't be read.
-class AbsentScreen final : public ScreenBuffer {
- public:
-  bool read_info(ScreenInfo&) override { return false; }
-  bool put_cells(int, int, const unsigned char*, int, std::uint16_t) override { return false; }
-  void scroll_up(int, int, int, int, int, std::uint16_t) override {}
-  void blank_row(int, int, int, std::uint16_t) override {}
-  void set_cursor(int, int) override {}
-  void set_window(int, int, int, int) override {}
-  bool cursor_visible() override { return true; }
-  void set_cursor_visible(bool) override {}
-  void beep() override {}
-};
-
 ScreenBuffer& screen() {
-  static AbsentScreen absent;
+  static NoScreen absent;
   ScreenBuffer* installed = platform().screen;
   // cppcheck takes the conditional for a temporary; both arms are lasting objects.
   // cppcheck-suppress returnTempReference

@@ -45,4 +45,19 @@ class ScreenBuffer {
   virtual void flush() {}
 };
 
+// A standard output that is no console: every reading fails, so console output goes to it
+// unchanged. Stands in where no screen is installed, and in tests of redirected runs.
+class NoScreen final : public ScreenBuffer {
+ public:
+  bool read_info(ScreenInfo&) override { return false; }
+  bool put_cells(int, int, const unsigned char*, int, std::uint16_t) override { return false; }
+  void scroll_up(int, int, int, int, int, std::uint16_t) override {}
+  void blank_row(int, int, int, std::uint16_t) override {}
+  void set_cursor(int, int) override {}
+  void set_window(int, int, int, int) override {}
+  bool cursor_visible() override { return true; }
+  void set_cursor_visible(bool) override {}
+  void beep() override {}
+};
+
 }  // namespace zepa

@@ -89,6 +89,16 @@ def memo(c, f, r, a, alfa):
     return b"".join(line.encode("cp1252") + CRLF for line in header + tail)
 
 
+def check(condition, message=""):
+    if not condition:
+        raise AssertionError(message)
+
+
+def expect_equal(actual, expected):
+    if actual != expected:
+        raise AssertionError(f"\nexpected {expected!r}\nactual   {actual!r}")
+
+
 class Scratch:
     """A scratch directory to run the program in."""
 

@@ -13,22 +13,12 @@ import stat
 import subprocess
 import time
 
-from common import (MEMO_FILE, MEMO_WARNING, Scratch, first_screen, lines, main, memo, results,
-                    run)
+from common import (MEMO_FILE, MEMO_WARNING, check, expect_equal, first_screen, lines, main, memo,
+                    results, run, Scratch)
 from test_terminal import (C_PROMPT, CONTINUE_LINE, F_PROMPT, HELP_LINE, Pane,
                            expect_terminal_restored, expect_results, process_state)
 
 ONE_CASE_MEMO = memo(" 3", " 1", " 5", " 3.217506", " 36.86981")
-
-
-def check(condition, message=""):
-    if not condition:
-        raise AssertionError(message)
-
-
-def expect_equal(actual, expected):
-    if actual != expected:
-        raise AssertionError(f"\nexpected {expected!r}\nactual   {actual!r}")
 
 
 def unprivileged():

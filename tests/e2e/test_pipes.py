@@ -6,21 +6,11 @@ import stat
 import subprocess
 import time
 
-from common import (CONTINUE_QUESTION, MEMO_FILE, MEMO_WARNING, REFUSAL, Scratch, first_screen,
-                    lines, main, memo, results, run)
+from common import (CONTINUE_QUESTION, MEMO_FILE, MEMO_WARNING, REFUSAL, check, expect_equal,
+                    first_screen, lines, main, memo, results, run, Scratch)
 
 ONE_CASE = first_screen() + lines(b"", b" Dados:") + results(b" 5", b" 3.217506", b" 36.86981")
 ONE_CASE_MEMO = memo(" 3", " 1", " 5", " 3.217506", " 36.86981")
-
-
-def check(condition, message=""):
-    if not condition:
-        raise AssertionError(message)
-
-
-def expect_equal(actual, expected):
-    if actual != expected:
-        raise AssertionError(f"\nexpected {expected!r}\nactual   {actual!r}")
 
 
 def test_transcript_one_case(binary):

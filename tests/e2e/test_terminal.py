@@ -4,8 +4,8 @@ import os
 import subprocess
 import time
 
-from common import (CONTINUE_QUESTION, HELP_QUESTION, MEMO_FILE, NOTES, REFUSAL, Scratch, banner,
-                    main, memo)
+from common import (CONTINUE_QUESTION, HELP_QUESTION, MEMO_FILE, NOTES, REFUSAL, banner, check,
+                    expect_equal, main, memo, Scratch)
 
 WAIT_LIMIT = 10.0  # seconds for any screen to appear; waits end as soon as it does
 
@@ -106,16 +106,6 @@ class Pane:
     def close(self):
         self.tmux("kill-server")
         self.scratch.close()
-
-
-def check(condition, message=""):
-    if not condition:
-        raise AssertionError(message)
-
-
-def expect_equal(actual, expected):
-    if actual != expected:
-        raise AssertionError(f"\nexpected {expected!r}\nactual   {actual!r}")
 
 
 def expect_terminal_restored(pane):

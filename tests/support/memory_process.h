@@ -33,20 +33,6 @@ class MemoryProcess : public Process {
   char directory_separator() override { return '/'; }
 };
 
-// A standard output that is no console.
-class NoConsoleScreen : public ScreenBuffer {
- public:
-  bool read_info(ScreenInfo&) override { return false; }
-  bool put_cells(int, int, const unsigned char*, int, std::uint16_t) override { return false; }
-  void scroll_up(int, int, int, int, int, std::uint16_t) override {}
-  void blank_row(int, int, int, std::uint16_t) override {}
-  void set_cursor(int, int) override {}
-  void set_window(int, int, int, int) override {}
-  bool cursor_visible() override { return true; }
-  void set_cursor_visible(bool) override {}
-  void beep() override {}
-};
-
 // A key source with nothing to give.
 class NoKeys : public KeySource {
  public:
@@ -60,7 +46,7 @@ class NoKeys : public KeySource {
 // process-wide records; restores nothing, each test makes its own.
 struct RedirectedPlatform {
   MemoryProcess process;
-  NoConsoleScreen screen;
+  NoScreen screen;
   NoKeys keys;
   RedirectedPlatform();
 };
