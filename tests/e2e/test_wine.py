@@ -99,6 +99,12 @@ class Tmux:
 
     def __init__(self, command, cwd):
         self.socket = f"zepa-wine-{os.getpid()}"
+        self.status_path = os.path.join(cwd, "exit-status")
+        # The shell waits for wine and writes its status, then the file appears whole. Its trap
+        # keeps it alive through Ctrl+C (a handler, unlike an ignored signal, is not inherited).
+        command = ["sh", "-c",
+                   'trap : INT; "$@"; echo $? > exit-status.part; mv exit-status.part exit-status',
+                   "sh", *command]
         self.tmux(["-f", "/dev/null", "new-session", "-d", "-s", "t", "-x", "80", "-y", "25",
                    "-c", cwd, *command, ";", "set-option", "-g", "remain-on-exit", "on"])
 
@@ -112,10 +118,14 @@ class Tmux:
         return self.tmux(["capture-pane", "-p", "-t", "t"]).decode("utf-8", "replace")
 
     def exit_status(self):
-        """The program's exit status once it has ended, else None."""
-        dead, status = self.tmux(["display-message", "-p", "-t", "t",
-                                  "#{pane_dead} #{pane_dead_status}"]).decode().split(" ")
-        return int(status) if dead == "1" and status.strip() else (-1 if dead == "1" else None)
+        """The program's exit status once it has ended, else None. tmux sometimes sees the pane
+        dead without ever learning wine's status, so the wrapping shell writes it to a file."""
+        try:
+            with open(self.status_path) as f:
+                text = f.read().strip()
+        except FileNotFoundError:
+            return None
+        return int(text) if text else None
 
     def wait_for_end(self, limit=30.0):
         deadline = time.monotonic() + limit
