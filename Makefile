@@ -61,11 +61,13 @@ valgrind:
 	chmod +x build-valgrind/memcheck
 	cd build-valgrind && for t in $(VALGRIND_E2E); do python3 $(abspath .)/$$t $(abspath build-valgrind)/memcheck || exit 1; done
 
-# clang-tidy (.clang-tidy) and cppcheck over the program's sources; any finding fails.
+# The layer check (includes in src/ go down only), clang-tidy (.clang-tidy) and cppcheck over
+# the program's sources; any finding fails.
 # cppcheck's useStlAlgorithm is off: it asks for std::replace_if/std::fill over three-line loops
 # of bytes and records, which read no better; its other style checks stay on.
 LINT_SOURCES = $(filter-out %_win32.cpp,$(wildcard src/*.cpp src/*/*.cpp))
 lint: build
+	python3 cmake/check_layers.py src
 	run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) $(abspath $(LINT_SOURCES)) > $(BUILD)/clang-tidy.log 2>&1 \
 	  || { grep -E 'warning:|error:' -A3 $(BUILD)/clang-tidy.log; exit 1; }
 	@if grep -qE '(warning|error):' $(BUILD)/clang-tidy.log; then \

@@ -11,10 +11,10 @@
 #include "console/key_codes.h"
 #include "console/line_input.h"
 #include "platform/platform.h"
+#include "startup.h"
 #include "support/memory_process.h"
 #include "support/memory_screen.h"
 #include "support/scripted_keys.h"
-#include "sys/lifecycle.h"
 
 namespace {
 
@@ -79,7 +79,7 @@ Cost read_cost(const Keys& keys) {
   zepa::reset_runtime_state();
   source.script = keys;
   source.script.push_back(zepa::kKeyEnter);
-  zepa::read_line(">", false, true);
+  zepa::read_line(">", QuestionMark::kNo, LineEndAfter::kYes);
   return {screen.calls, screen.reads, screen.cells_written};
 }
 

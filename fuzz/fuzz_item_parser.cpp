@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     platform.process.input = body;
     platform.process.read_chunk = 1 + (pattern & 7);
-    zepa::read_line("", true, true);
+    zepa::read_line("", zepa::QuestionMark::kYes, zepa::LineEndAfter::kYes);
     take_items(pattern, body.size() + 2);
     check(platform.process.input_position == body.size(), "standard input not read to its end");
   }

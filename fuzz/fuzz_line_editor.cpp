@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   zepa::testing::ConsoleRig rig(width, height, window_rows);
   rig.keys.script = keys;
-  zepa::read_line(">", false, true);
+  zepa::read_line(">", zepa::QuestionMark::kNo, zepa::LineEndAfter::kYes);
 
   const std::string& line = zepa::input_line().text;
   for (const char c : line) check(static_cast<unsigned char>(c) >= 32, "control byte stored");

@@ -1,5 +1,6 @@
 #include "calc/dialogue.h"
 #include "platform/platform.h"
+#include "startup.h"
 #include "sys/lifecycle.h"
 
 int main() {

@@ -16,7 +16,7 @@ using testing::ConsoleRig;
 using Rows = std::vector<std::string>;
 
 void write(std::string_view text) {
-  console_write(reinterpret_cast<const unsigned char*>(text.data()), text.size(), false);
+  console_write(reinterpret_cast<const unsigned char*>(text.data()), text.size());
 }
 
 TEST(ConsoleWriter, ControlBytesAndWrapping) {
@@ -78,7 +78,7 @@ TEST(ConsoleWriter, LastCellDefersTheLineAdvance) {
   // Settling alone carries out the advance.
   ConsoleRig settle(4, 3, 0, '.');
   write("abcdefghijkl");
-  console_write(nullptr, 0, true);
+  console_write(nullptr, 0, Settle::kYes);
   EXPECT_EQ(settle.screen.rows(0, 3), (Rows{"efgh", "ijkl", "    "}));
   EXPECT_EQ(settle.screen.cursor_x, 0);
   EXPECT_EQ(settle.screen.cursor_y, 2);
@@ -86,7 +86,7 @@ TEST(ConsoleWriter, LastCellDefersTheLineAdvance) {
   // locate clears it: the next byte overwrites the last cell and defers again.
   ConsoleRig cleared(4, 3, 0, '.');
   write("abcdefghijkl");
-  locate(0, 0, -1);
+  locate(kKeepCoordinate, kKeepCoordinate, CursorVisibility::kKeep);
   write("m");
   EXPECT_EQ(cleared.screen.rows(0, 3), (Rows{"abcd", "efgh", "ijkm"}));
   EXPECT_EQ(cleared.screen.scrolls, 0);
@@ -130,9 +130,9 @@ TEST(ConsoleWriter, WindowRunsDownTheBufferThenTheBufferMoves) {
 
 TEST(ConsoleWriter, RegionShorterThanTheWindowScrollsAlone) {
   ConsoleRig rig(4, 6, 3, '.');
-  clear_screen(kClearDefault);      // H0 = 3
-  rig.screen.window_bottom = 4;     // the window grows by one row
-  console_write(nullptr, 0, true);  // reads the taller view
+  clear_screen(kClearDefault);              // H0 = 3
+  rig.screen.window_bottom = 4;             // the window grows by one row
+  console_write(nullptr, 0, Settle::kYes);  // reads the taller view
   rig.screen.draw(0, 3, "keep");
   write("a\r\nb\r\nc\r\nd\r\n");
   EXPECT_EQ(rig.screen.rows(0, 5), (Rows{"c   ", "d   ", "    ", "keep", "...."}));
@@ -182,33 +182,45 @@ TEST(ConsoleWriter, PrintZonesOnAnEightyColumnConsole) {
   }
 }
 
-TEST(ConsoleWriter, LocateRefusesOutsideTheRegionAndPacksItsResult) {
+TEST(ConsoleWriter, LocateRefusesOutsideTheRegionAndReportsWhereItStands) {
   ConsoleRig rig(10, 8, 0, '.');
   rig.screen.window_top = 2;
   rig.screen.window_bottom = 5;  // region rows 1..4 are buffer rows 2..5
+  constexpr auto kShow = CursorVisibility::kShow;
+  constexpr auto kHide = CursorVisibility::kHide;
+  constexpr auto kKeep = CursorVisibility::kKeep;
   struct Step {
-    int row, col, visible;
-    std::uint32_t result;
+    int row, col;
+    CursorVisibility visibility;
+    int col_reached, row_reached;
+    bool was_visible;
     int x, y;
     bool visible_after;
   };
   const Step steps[] = {
-      {2, 3, 1, 0x10203, 2, 3, true},   {0, 5, 0, 0x10205, 4, 3, false},  // row kept
-      {5, 1, -1, 0x00205, 4, 3, false},  // row beyond H0: refused, visibility unchanged
-      {1, 11, 1, 0x00205, 4, 3, true},   // column beyond W: refused, still shown
-      {4, 0, -1, 0x10405, 4, 5, true},   // column kept
+      {2, 3, kShow, 3, 2, true, 2, 3, true},
+      {kKeepCoordinate, 5, kHide, 5, 2, true, 4, 3, false},  // row kept
+      {5, 1, kKeep, 5, 2, false, 4, 3, false},  // row beyond H0: refused, visibility unchanged
+      {1, 11, kShow, 5, 2, false, 4, 3, true},  // column beyond W: refused, still shown
+      {4, kKeepCoordinate, kKeep, 5, 4, true, 4, 5, true},  // column kept
   };
   for (const Step& s : steps) {
-    SCOPED_TRACE(s.result);
-    EXPECT_EQ(locate(s.row, s.col, s.visible), s.result);
+    SCOPED_TRACE(s.row * 100 + s.col);
+    const LocateResult result = locate(s.row, s.col, s.visibility);
+    EXPECT_EQ(result.col, s.col_reached);
+    EXPECT_EQ(result.row, s.row_reached);
+    EXPECT_EQ(result.was_visible, s.was_visible);
     EXPECT_EQ(rig.screen.cursor_x, s.x);
     EXPECT_EQ(rig.screen.cursor_y, s.y);
     EXPECT_EQ(rig.screen.visible, s.visible_after);
   }
   EXPECT_EQ(console_channel().column, 4u);  // set by the last accepted column
 
-  ConsoleRig tall(10, 300);
-  EXPECT_EQ(locate(260, 1, -1), 0x10401u);  // row 260 taken modulo 256
+  // Rows and columns beyond 255 come back whole.
+  ConsoleRig tall(300, 300);
+  const LocateResult far = locate(260, 280, kKeep);
+  EXPECT_EQ(far.row, 260);
+  EXPECT_EQ(far.col, 280);
   EXPECT_EQ(tall.screen.cursor_y, 259);
 }
 
@@ -229,12 +241,12 @@ TEST(ConsoleWriter, ClearScreenBlanksTheRegionOnly) {
 
   // Mode 1 does nothing; other modes take the view's rows, mode 2 the region's.
   rig.screen.window_bottom = 6;
-  console_write(nullptr, 0, true);  // reads the taller view
+  console_write(nullptr, 0, Settle::kYes);  // reads the taller view
   rig.screen.draw(0, 6, "abcd");
-  clear_screen(1);
-  clear_screen(2);
+  clear_screen(kClearNothing);
+  clear_screen(kClearRegion);
   EXPECT_EQ(rig.screen.row(6), "abcd");
-  clear_screen(0);
+  clear_screen(kClearView);
   EXPECT_EQ(rig.screen.row(6), "    ");
 }
 

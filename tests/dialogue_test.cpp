@@ -5,9 +5,10 @@
 #include <filesystem>
 #include <string>
 
+#include "startup.h"
 #include "support/memory_process.h"
 #include "support/temp_dir.h"
-#include "sys/lifecycle.h"
+#include "sys/std_streams.h"
 
 namespace zepa {
 namespace {

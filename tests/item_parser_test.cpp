@@ -106,7 +106,7 @@ TEST(ItemParser, CharacterSourceAndPutBack) {
   // Standard input: the last byte put back comes first; nothing is shown.
   testing::RedirectedPlatform platform;
   platform.process.input = "x\xE3";
-  read_line("prompt", true, true);
+  read_line("prompt", QuestionMark::kYes, LineEndAfter::kYes);
   EXPECT_EQ(next_char(), 'x');
   put_back_char('x');
   put_back_char('q');
@@ -138,7 +138,7 @@ TEST(ItemParser, RedirectedInput) {
     testing::RedirectedPlatform platform;
     platform.process.input = c.input;
     for (const std::string& want : c.items) {
-      read_line("", true, true);
+      read_line("", QuestionMark::kYes, LineEndAfter::kYes);
       if (want.starts_with("#")) {
         float value = -99;
         input_single(value);

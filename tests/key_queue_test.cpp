@@ -4,7 +4,11 @@
 
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "console/key_translate.h"
+#include "console/keyboard.h"
+#include "console/line_input.h"
 #include "support/scripted_keys.h"
 
 namespace zepa {
@@ -88,6 +92,61 @@ TEST(KeyQueue, PushesFromAnotherThreadAreNeitherLostNorRepeated) {
   }
   EXPECT_EQ(mismatches, 0);
   EXPECT_FALSE(key_available());
+}
+
+}  // namespace
+}  // namespace zepa
+
+namespace zepa {
+namespace {
+
+// A console that delivers key events, one per read, and whose layout has no characters.
+class EventKeys : public KeySource {
+ public:
+  std::vector<KeyEvent> events;
+  std::size_t next = 0;
+  void (*on_close)() = nullptr;
+
+  void setup() override {}
+  KeyFormat format() override { return KeyFormat{true, 0, false}; }
+  void install_event_handler(void (*handler)()) override { on_close = handler; }
+  long read_events(KeyEvent* out, std::size_t) override {
+    if (next == events.size()) return 0;
+    *out = events[next++];
+    return 1;
+  }
+  void wait(int) override {}
+};
+
+TEST(Keyboard, ConsoleEventsAreTranslatedAndComposedAboveThePlatform) {
+  testing::ConsoleRig rig(10, 5);
+  EventKeys keys;
+  install_platform(Platform{&rig.screen, &keys, &rig.process});
+  constexpr std::uint32_t kAlt = kLeftAlt;
+  keys.events = {
+      {true, 1, 'A', 0x1E, 'a', 0},                  // a plain letter
+      {true, 1, 0x24, 0x47, 0, kEnhancedKey},        // the grey Home key
+      {true, 1, 0x62, 0x50, 0, kAlt},                // Alt + keypad 2
+      {true, 1, 0x62, 0x50, 0, kAlt},                // Alt + keypad 2
+      {true, 1, 0x65, 0x4C, 0, kAlt},                // Alt + keypad 5
+      {false, 1, 0x12, 0x38, 0, 0},                  // Alt let go: 225
+      {true, 0, 'X', 0x2D, 'x', 0},                  // a repeat count of 0: nothing
+  };
+  std::string typed;
+  while (key_available()) typed += read_key();
+  // Alt with keypad 2 has no extended code; Alt with keypad 5 has one (0x4C), and is still
+  // a digit of the number.
+  EXPECT_EQ(typed, "a\xFF\x47\xFF\x4C\xE1");
+  ASSERT_NE(keys.on_close, nullptr);  // the first poll installed the handler
+  keys.on_close();                    // the window is closed
+  EXPECT_EQ(read_key(), "\xFF\x6B");
+}
+
+TEST(KeyboardDeathTest, UnreadableConsoleEndsTheEditorWithStatusOne) {
+  testing::ConsoleRig rig(20, 5);
+  rig.keys.fail_reads = true;
+  EXPECT_EXIT(read_line(">", QuestionMark::kNo, LineEndAfter::kYes),
+              ::testing::ExitedWithCode(1), "");
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ Keys operator+(Keys a, const Keys& b) {
 std::string read_with(ConsoleRig& rig, const Keys& keys) {
   rig.keys.script = keys;
   rig.keys.script.push_back(kKeyEnter);
-  read_line(">", false, true);
+  read_line(">", QuestionMark::kNo, LineEndAfter::kYes);
   EXPECT_FALSE(rig.keys.ran_out);
   return input_line().text;
 }
@@ -105,7 +105,7 @@ TEST(LineEditor, PromptEndingInTheLastCellOfTheView) {
   print_text(0, "b", kEndLine);
   rig.keys.type("x").press(kKeyEnter);
   // "12345678? " fills the last row; the first byte goes over the blank of "? ".
-  read_line("12345678", true, true);
+  read_line("12345678", QuestionMark::kYes, LineEndAfter::kYes);
   EXPECT_EQ(input_line().text, "x");
   EXPECT_EQ(rig.screen.rows(0, 3), (Rows{"12345678?x", "          ", "          "}));
   EXPECT_EQ(rig.screen.cursor_x, 0);
@@ -117,7 +117,7 @@ TEST(LineEditor, InsertsThatScrollAtTheLastCell) {
   ConsoleRig append(10, 3, 0, '.');
   append.screen.cursor_y = 2;
   append.keys.type("abcdefghi").press(kKeyLeft).type("Q").press(kKeyEnter);
-  read_line(">", false, true);
+  read_line(">", QuestionMark::kNo, LineEndAfter::kYes);
   EXPECT_EQ(input_line().text, "abcdefghQi");
   EXPECT_EQ(append.screen.rows(0, 3), (Rows{">abcdefghQ", "i         ", "          "}));
 
@@ -126,7 +126,7 @@ TEST(LineEditor, InsertsThatScrollAtTheLastCell) {
   ConsoleRig middle(10, 3, 0, '.');
   middle.screen.cursor_y = 2;
   middle.keys.type("abcdefgh").press(kKeyHome).type("XYZ").press(kKeyEnter);
-  read_line(">", false, true);
+  read_line(">", QuestionMark::kNo, LineEndAfter::kYes);
   EXPECT_EQ(input_line().text, "XYZabcdefgh");
   EXPECT_EQ(middle.screen.rows(0, 3), (Rows{">XYZabcdef", "gh        ", "          "}));
   EXPECT_EQ(middle.screen.cursor_x, 0);
@@ -138,7 +138,7 @@ TEST(LineEditor, VisibilityIsRestoredAndKeysWaitWithoutBlindSleeps) {
   rig.screen.visible = false;
   rig.keys.one_per_drain = true;
   rig.keys.type("ok").press(kKeyEnter);
-  read_line(" Tecle A", true, true);
+  read_line(" Tecle A", QuestionMark::kYes, LineEndAfter::kYes);
   EXPECT_EQ(input_line().text, "ok");
   EXPECT_EQ(rig.screen.row(0), " Tecle A? ok        ");
   EXPECT_FALSE(rig.screen.visible);
@@ -146,7 +146,7 @@ TEST(LineEditor, VisibilityIsRestoredAndKeysWaitWithoutBlindSleeps) {
 
   // With nothing typed the editor waits for input, showing what it wrote first.
   ConsoleRig idle(20, 4);
-  read_line("", true, true);
+  read_line("", QuestionMark::kYes, LineEndAfter::kYes);
   EXPECT_TRUE(idle.keys.ran_out);
   EXPECT_EQ(idle.keys.waits, 1);
   EXPECT_EQ(idle.screen.flushes, 1);
@@ -155,7 +155,7 @@ TEST(LineEditor, VisibilityIsRestoredAndKeysWaitWithoutBlindSleeps) {
 TEST(LineEditor, LongPasteCostsOneCellPerKeyAtTheEnd) {
   ConsoleRig rig(80, 25);
   rig.keys.type(std::string(10000, 'p')).type("\r");
-  read_line("", true, true);
+  read_line("", QuestionMark::kYes, LineEndAfter::kYes);
   EXPECT_EQ(input_line().text.size(), 10000u);
   EXPECT_EQ(rig.screen.cells_written, 2 + 10000);  // "? " and each byte once
   EXPECT_EQ(rig.screen.put_calls, 1 + 10000);

@@ -74,14 +74,14 @@ bool is_letter_answer(const std::string& answer, char upper, char lower) {
 
 float ask_number(const char* prompt) {
   float value = 0;
-  read_line(prompt, true, true);
+  read_line(prompt, QuestionMark::kYes, LineEndAfter::kYes);
   input_single(value);
   return value;
 }
 
 std::string ask_text(const char* prompt) {
   std::string answer;
-  read_line(prompt, true, true);
+  read_line(prompt, QuestionMark::kYes, LineEndAfter::kYes);
   input_text(answer);
   return answer;
 }
@@ -116,9 +116,9 @@ int run_dialogue() {
     float f = 0;
     for (;;) {
       print_end(0, kEndLine);
-      print_line(" Dados:");
-      c = ask_number("  Semi corda: c=");
-      f = ask_number("  Flecha: f=");
+      print_line(kDataHeading);
+      c = ask_number(kLabelC);
+      f = ask_number(kLabelF);
       // Single-precision doubling; an unordered comparison (a NaN) refuses the pair.
       if (f <= c + c) break;
       print_end(0, kEndLine);
@@ -126,10 +126,10 @@ int run_dialogue() {
       print_end(0, kEndLine);
     }
     const Segment result = compute_segment(c, f);
-    print_line(" Resultados:");
-    show_result("  Raio: r=", result.r);
-    show_result("  Semi arco: a=", result.a);
-    show_result("  Angulo: Alfa(grau)=", result.alfa);
+    print_line(kResultsHeading);
+    show_result(kLabelR, result.r);
+    show_result(kLabelA, result.a);
+    show_result(kLabelAlfaConsole, result.alfa);
     if (!write_memo(c, f, result)) warn_memo_not_recorded();
     print_end(0, kEndLine);
     answer = ask_text(kContinueQuestion);

@@ -31,7 +31,7 @@ const std::string& memo_header() {
     for (const char* item : {kPublisherAddress, kAuthorName, kAuthorTitleMemo, kContactAddress}) {
       text.append(" ").append(item).append("\r\n");
     }
-    return text.append(" Caso:\r\n Data:\r\n Dados:\r\n");
+    return text.append(" Caso:\r\n Data:\r\n").append(kDataHeading).append("\r\n");
   }();
   return header;
 }
@@ -47,12 +47,12 @@ bool write_memo(float c, float f, const Segment& result) {
   // The 21 lines are composed whole and handed to the channel as one text: the file receives
   // the same bytes as from one print per item, at a fraction of the cost in a long batch.
   std::string memo = memo_header();
-  append_number_line(memo, "  Semi corda: c=", c);
-  append_number_line(memo, "  Flecha: f=", f);
-  memo.append(" Resultados:\r\n");
-  append_number_line(memo, "  Raio: r=", result.r);
-  append_number_line(memo, "  Semi arco: a=", result.a);
-  append_number_line(memo, "  \xC2ngulo: Alfa(\xB0)=", result.alfa);
+  append_number_line(memo, kLabelC, c);
+  append_number_line(memo, kLabelF, f);
+  memo.append(kResultsHeading).append("\r\n");
+  append_number_line(memo, kLabelR, result.r);
+  append_number_line(memo, kLabelA, result.a);
+  append_number_line(memo, kLabelAlfaMemo, result.alfa);
   memo.append("\r\n");
 
   const int opened = open_append(kMemoFileName, kMemoChannel);

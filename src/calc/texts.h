@@ -16,6 +16,17 @@ inline constexpr const char* kContactAddress = "contato@zepa.example";
 inline constexpr const char* kHelpHost = "www.zepa.example";
 inline constexpr const char* kHelpPath = "/ajuda-zepa4-07.php";
 
+// The labels that the dialogue shows and the memo records alike.
+inline constexpr const char* kDataHeading = " Dados:";
+inline constexpr const char* kResultsHeading = " Resultados:";
+inline constexpr const char* kLabelC = "  Semi corda: c=";
+inline constexpr const char* kLabelF = "  Flecha: f=";
+inline constexpr const char* kLabelR = "  Raio: r=";
+inline constexpr const char* kLabelA = "  Semi arco: a=";
+// The angle's label differs: ASCII on the console, with its accent and degree sign in the memo.
+inline constexpr const char* kLabelAlfaConsole = "  Angulo: Alfa(grau)=";
+inline constexpr const char* kLabelAlfaMemo = "  \xC2ngulo: Alfa(\xB0)=";
+
 inline constexpr const char* kMemoWarning =
     " Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt";
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "console/print.h"
 #include "platform/platform.h"
 #include "sys/std_streams.h"
 
@@ -21,8 +20,8 @@ struct View {
 
 struct ConsoleState {
   bool set_up = false;
-  bool geometry_read = false;
   View view;
+  ConsoleChannel channel;
   int region_rows = 0;  // H0: the window's height when the text region was first used
   bool deferred_advance = false;
 };
@@ -60,10 +59,6 @@ void read_view() {
 
 const View& view() {
   console_setup();
-  if (!g_state.geometry_read) {
-    g_state.geometry_read = true;
-    read_view();
-  }
   return g_state.view;
 }
 
@@ -248,10 +243,16 @@ void console_setup() {
   if (g_state.set_up) return;
   g_state.set_up = true;
   if (platform().keys != nullptr) platform().keys->setup();
+  read_view();
+  const CursorCell cursor = cursor_position();
+  g_state.channel.column = cursor.col > 0 ? static_cast<std::uint32_t>(cursor.col - 1) : 0;
+  g_state.channel.width = console_size().width;
 }
 
-void console_write(const unsigned char* bytes, std::size_t length, bool settle) {
-  if (length == 0 && !settle) return;
+ConsoleChannel& console_channel() { return g_state.channel; }
+
+void console_write(const unsigned char* bytes, std::size_t length, Settle settle) {
+  if (length == 0 && settle == Settle::kNo) return;
   if (is_degenerate(view())) {
     if (length > 0) stdout_write(bytes, length);
     return;
@@ -263,10 +264,9 @@ void console_write(const unsigned char* bytes, std::size_t length, bool settle) 
 }
 
 void clear_screen(std::uint32_t mode) {
-  ConsoleChannel& channel = console_channel();
   const View v = view();
-  if (v.left != v.right && mode != 1 && v.top != v.bottom) {
-    const bool region = mode == kClearDefault || mode == 2;
+  if (v.left != v.right && mode != kClearNothing && v.top != v.bottom) {
+    const bool region = mode == kClearDefault || mode == kClearRegion;
     const int first = v.top;
     const int last = region ? v.top + region_rows() - 1 : v.bottom;
     ScreenInfo info;
@@ -275,7 +275,7 @@ void clear_screen(std::uint32_t mode) {
     screen().set_cursor(v.left, first);
     g_state.deferred_advance = false;
   }
-  channel.column = 0;
+  g_state.channel.column = 0;
 }
 
 ConsoleSize console_size() {
@@ -291,29 +291,31 @@ CursorCell cursor_position() {
   return {info.cursor_x + 1, info.cursor_y - v.top + 1};
 }
 
-std::uint32_t locate(int row, int col, int visible) {
-  ConsoleChannel& channel = console_channel();
+LocateResult locate(int row, int col, CursorVisibility visibility) {
   const View v = view();
   const int width = v.right - v.left + 1;
-  if ((row != 0 && (row < 1 || row > region_rows())) || (col != 0 && (col < 1 || col > width))) {
-    row = 0;
-    col = 0;
+  const bool row_refused = row != kKeepCoordinate && (row < 1 || row > region_rows());
+  const bool col_refused = col != kKeepCoordinate && (col < 1 || col > width);
+  if (row_refused || col_refused) {
+    row = kKeepCoordinate;
+    col = kKeepCoordinate;
   }
   g_state.deferred_advance = false;
-  const bool was_visible = screen().cursor_visible();
+  LocateResult result;
+  result.was_visible = screen().cursor_visible();
   ScreenInfo info;
-  std::uint32_t reached = 0;
   if (screen().read_info(info)) {
-    const int x = col != 0 ? v.left + col - 1 : info.cursor_x;
-    const int y = row != 0 ? v.top + row - 1 : info.cursor_y;
-    if (row != 0 || col != 0) screen().set_cursor(x, y);
-    const auto column_reached = static_cast<std::uint32_t>(x - v.left + 1) & 0xFFu;
-    const auto row_reached = static_cast<std::uint32_t>(y - v.top + 1) & 0xFFu;
-    reached = column_reached | row_reached << 8;
+    const int x = col != kKeepCoordinate ? v.left + col - 1 : info.cursor_x;
+    const int y = row != kKeepCoordinate ? v.top + row - 1 : info.cursor_y;
+    if (row != kKeepCoordinate || col != kKeepCoordinate) screen().set_cursor(x, y);
+    result.col = x - v.left + 1;
+    result.row = y - v.top + 1;
   }
-  if (col >= 1) channel.column = static_cast<std::uint32_t>(col - 1);
-  if (visible >= 0) screen().set_cursor_visible(visible != 0);
-  return reached | (was_visible ? 1u << 16 : 0u);
+  if (col >= 1) g_state.channel.column = static_cast<std::uint32_t>(col - 1);
+  if (visibility != CursorVisibility::kKeep) {
+    screen().set_cursor_visible(visibility == CursorVisibility::kShow);
+  }
+  return result;
 }
 
 bool console_is_degenerate() {

@@ -5,19 +5,36 @@
 
 namespace zepa {
 
-// The default mode of clear_screen: blank the text region.
-inline constexpr std::uint32_t kClearDefault = 0xFFFF0000u;
+// Modes of clear_screen.
+inline constexpr std::uint32_t kClearDefault = 0xFFFF0000u;  // blank the text region
+inline constexpr std::uint32_t kClearNothing = 1;            // only reset the column
+inline constexpr std::uint32_t kClearRegion = 2;             // as the default mode
+inline constexpr std::uint32_t kClearView = 0;  // the view's rows; so does any other mode
 
-// First call only: fetches the console handles and sets the console input mode.
+// Sets the console up; the first console operation (any function of this header, and a print
+// to channel 0) calls it, later calls do nothing. Once: the key source's input mode (processed
+// input on the Windows console, raw mode on a terminal), the reading of the view, and the
+// console channel's column (from the cursor) and width (the view's).
 void console_setup();
+
+// The console channel (channel 0): its column since the last line end and its width. The
+// record of the console that console_setup filled in.
+struct ConsoleChannel {
+  std::uint32_t column = 0;
+  std::int32_t width = 0;
+};
+ConsoleChannel& console_channel();
+
+// Whether console_write only carries out a pending line advance and places the cursor.
+enum class Settle : bool { kNo = false, kYes = true };
 
 // Draws bytes on the console grid: control bytes 7, 8, 9, 10, 13 act, every other byte is a
 // cell; wraps at the right edge, scrolls the text region, lets the window follow the cursor.
 // A write that ends in the region's last cell defers its line advance to the next write. With
 // a degenerate view (standard output is no console) the bytes go unchanged to standard output.
-// With length 0 and `settle` set it only carries out a pending line advance and places the
+// With length 0 and Settle::kYes it only carries out a pending line advance and places the
 // cursor.
-void console_write(const unsigned char* bytes, std::size_t length, bool settle);
+void console_write(const unsigned char* bytes, std::size_t length, Settle settle = Settle::kNo);
 
 // Blanks the text region (default mode and mode 2) or the view's rows (other modes except 1),
 // puts the cursor in the top-left cleared cell and resets the console channel's column.
@@ -37,16 +54,29 @@ struct CursorCell {
 // The cursor counted from 1 at the view's top-left cell; (0, 0) when the buffer can't be read.
 CursorCell cursor_position();
 
-// Moves the cursor to a view-relative row/column counted from 1 (0 keeps that coordinate);
-// a row outside the text region or a column outside 1..W is refused and only the visibility
-// (1 show, 0 hide, negative unchanged) is applied. Bits 0-7: column reached, 8-15: row reached,
-// 16: whether the cursor was visible before.
-std::uint32_t locate(int row, int col, int visible);
+// locate's coordinate that keeps the cursor's row or column as it is.
+inline constexpr int kKeepCoordinate = 0;
+
+enum class CursorVisibility { kHide = 0, kShow = 1, kKeep = -1 };
+
+// Where locate left the cursor (view-relative, counted from 1; 0, 0 when the buffer can't be
+// read) and whether the cursor was visible before the call.
+struct LocateResult {
+  int col = 0;
+  int row = 0;
+  bool was_visible = false;
+};
+
+// Moves the cursor to a view-relative row/column counted from 1 (kKeepCoordinate keeps that
+// coordinate); a row outside the text region or a column outside 1..W, any other value
+// included, is refused, and then only the visibility is applied.
+LocateResult locate(int row, int col, CursorVisibility visibility);
 
 // Whether console output goes unchanged to standard output (no console grid).
 bool console_is_degenerate();
 
-// Forgets the view, the text region, the deferred advance and the set-up (start-up and tests).
+// Forgets the view, the text region, the deferred advance, the console channel and the set-up
+// (start-up and tests).
 void reset_console_state();
 
 }  // namespace zepa

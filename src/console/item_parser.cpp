@@ -5,7 +5,6 @@
 #include <system_error>
 
 #include "console/line_input.h"
-#include "console/print.h"
 #include "sys/std_streams.h"
 
 namespace zepa {
@@ -192,8 +191,7 @@ int next_char() {
     }
     return static_cast<unsigned char>(line.text[line.position++]);
   }
-  ConsoleChannel& console = console_channel();
-  if (console.put_back_count > 0) return console.put_back[--console.put_back_count];
+  if (line.put_back_count > 0) return line.put_back[--line.put_back_count];
   const int byte = stdin_next_byte();
   return byte < 0 ? kEndMarker : byte;
 }
@@ -205,15 +203,15 @@ void put_back_char(int c) {
     if (line.position > 0) --line.position;
     return;
   }
-  ConsoleChannel& console = console_channel();
   // An item puts back at most one byte before the next item takes it, so the store never
   // fills; a fifth byte would be dropped.
-  if (console.put_back_count < static_cast<int>(sizeof console.put_back)) {
-    console.put_back[console.put_back_count++] = static_cast<unsigned char>(c);
+  if (line.put_back_count < static_cast<int>(sizeof line.put_back)) {
+    line.put_back[line.put_back_count++] = static_cast<unsigned char>(c);
   }
 }
 
-ItemResult next_item(unsigned char* buffer, int limit, bool text_mode) {
+ItemResult next_item(unsigned char* buffer, int limit, ItemMode mode) {
+  const bool text_mode = mode == ItemMode::kText;
   ItemResult result;
   int c = next_char();
   while (is_blank(c)) c = next_char();
@@ -241,7 +239,7 @@ ItemResult next_item(unsigned char* buffer, int limit, bool text_mode) {
 
 void input_single(float& target) {
   unsigned char buffer[kNumberItemLimit];
-  const ItemResult item = next_item(buffer, kNumberItemLimit, false);
+  const ItemResult item = next_item(buffer, kNumberItemLimit, ItemMode::kNumber);
   target = number_item_value(
       std::string_view(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(item.count)),
       item.float_mark);
@@ -249,7 +247,7 @@ void input_single(float& target) {
 
 void input_text(std::string& target) {
   unsigned char buffer[kTextItemLimit];
-  const ItemResult item = next_item(buffer, kTextItemLimit, true);
+  const ItemResult item = next_item(buffer, kTextItemLimit, ItemMode::kText);
   int length = 0;
   while (length < item.count && buffer[length] != 0) ++length;
   target.assign(reinterpret_cast<const char*>(buffer), static_cast<std::size_t>(length));

@@ -23,9 +23,11 @@ struct ItemResult {
   bool float_mark = false;
 };
 
+enum class ItemMode { kNumber, kText };
+
 // Reads one item (blanks, commas, quotes and line ends separate items) into `buffer`, storing
 // at most `limit` bytes. In number mode "D"/"d" are stored as "E"/"e" and a blank ends the item.
-ItemResult next_item(unsigned char* buffer, int limit, bool text_mode);
+ItemResult next_item(unsigned char* buffer, int limit, ItemMode mode);
 
 // Takes the next item as a number (67 bytes at most) into `target`.
 void input_single(float& target);

@@ -1,6 +1,7 @@
 #include "console/key_decoder.h"
 
-#include "console/cp1252.h"
+#include "console/key_table.h"
+#include "platform/cp1252.h"
 
 // The key sequences of terminals (ESC = 27, CSI = ESC [, SS3 = ESC O). A modifier parameter m
 // is 1 + the bits Shift 1, Alt 2, Ctrl 4, Meta 8, as xterm and its kin send it:
@@ -24,66 +25,46 @@ namespace zepa {
 
 namespace {
 
-// Extended key numbers in the columns plain, Shift, Ctrl, Alt; 0: that combination gives no key.
-struct KeyRow {
-  unsigned char column[4];
+// Keys by scan code: the grey editing keys come from the enhanced-key table, the keypad's
+// middle key and the function keys from the key table.
+enum Key : unsigned {
+  kHome = 0x47,
+  kUp = 0x48,
+  kPageUp = 0x49,
+  kLeft = 0x4B,
+  kBegin = 0x4C,
+  kRight = 0x4D,
+  kEnd = 0x4F,
+  kDown = 0x50,
+  kPageDown = 0x51,
+  kInsert = 0x52,
+  kDelete = 0x53,
 };
 
-enum Key {
-  kHome,
-  kUp,
-  kPageUp,
-  kLeft,
-  kRight,
-  kEnd,
-  kDown,
-  kPageDown,
-  kInsert,
-  kDelete,
-  kBegin,
-  kF1
-};  // F1..F12 follow kF1 in order
-
-constexpr KeyRow function_key(unsigned char scan) {
-  return {{scan, static_cast<unsigned char>(scan + 0x19), static_cast<unsigned char>(scan + 0x23),
-           static_cast<unsigned char>(scan + 0x2D)}};
+// The scan code of function key F1..F12.
+unsigned function_key(int n) {
+  return n <= 10 ? 0x3Au + static_cast<unsigned>(n) : 0x4Cu + static_cast<unsigned>(n);
 }
-
-constexpr KeyRow kKeyRows[] = {
-    {{0x47, 0x47, 0x77, 0x97}},  // Home
-    {{0x48, 0x48, 0x8D, 0x98}},  // Up
-    {{0x49, 0x49, 0x84, 0x99}},  // Page Up
-    {{0x4B, 0x4B, 0x73, 0x9B}},  // Left
-    {{0x4D, 0x4D, 0x74, 0x9D}},  // Right
-    {{0x4F, 0x4F, 0x75, 0x9F}},  // End
-    {{0x50, 0x50, 0x91, 0xA0}},  // Down
-    {{0x51, 0x51, 0x76, 0xA1}},  // Page Down
-    {{0x52, 0x52, 0x92, 0xA2}},  // Insert
-    {{0x53, 0x53, 0x93, 0xA3}},  // Delete
-    {{0x4C, 0x00, 0x8F, 0x4C}},  // keypad middle key
-    function_key(0x3B),         function_key(0x3C), function_key(0x3D),         function_key(0x3E),
-    function_key(0x3F),         function_key(0x40), function_key(0x41),         function_key(0x42),
-    function_key(0x43),         function_key(0x44), {{0x85, 0x87, 0x89, 0x8B}},  // F11
-    {{0x86, 0x88, 0x8A, 0x8C}},                                                  // F12
-};
-
-constexpr int kPlain = 0, kShift = 1, kCtrl = 2, kAlt = 3;
 
 // The column of a modifier parameter: Alt before Ctrl before Shift, as the console picks it.
-int column_of(int modifier, bool alt) {
+KeyColumn column_of(int modifier, bool alt) {
   const int bits = modifier >= 2 ? modifier - 1 : 0;
-  if (alt || (bits & (2 | 8)) != 0) return kAlt;
-  if ((bits & 4) != 0) return kCtrl;
-  if ((bits & 1) != 0) return kShift;
-  return kPlain;
+  if (alt || (bits & (2 | 8)) != 0) return kColumnAlt;
+  if ((bits & 4) != 0) return kColumnCtrl;
+  if ((bits & 1) != 0) return kColumnShift;
+  return kColumnPlain;
 }
 
-KeyCode key_code(int key, int column) {
-  const int number = kKeyRows[key].column[column];
-  return number != 0 ? extended_key(number) : kNoKey;
+KeyCode key_code(unsigned scan, KeyColumn column) {
+  if (scan == kBegin) return table_key(scan, column);
+  return enhanced_key(scan, column);
 }
 
-KeyCode tilde_key(int number, int column) {
+KeyCode function_key_code(int n, KeyColumn column) {
+  return table_key(function_key(n), column);
+}
+
+KeyCode tilde_key(int number, KeyColumn column) {
   switch (number) {
     case 1:
     case 7:
@@ -104,23 +85,23 @@ KeyCode tilde_key(int number, int column) {
     case 13:
     case 14:
     case 15:
-      return key_code(kF1 + number - 11, column);
+      return function_key_code(number - 10, column);
     case 17:
     case 18:
     case 19:
     case 20:
     case 21:
-      return key_code(kF1 + 5 + number - 17, column);
+      return function_key_code(number - 11, column);
     case 23:
     case 24:
-      return key_code(kF1 + 10 + number - 23, column);
+      return function_key_code(number - 12, column);
     default:
       return kNoKey;
   }
 }
 
 // The final bytes shared by CSI and SS3: arrows, Home, End, the middle key and F1-F4.
-KeyCode cursor_key(unsigned char final_byte, int column) {
+KeyCode cursor_key(unsigned char final_byte, KeyColumn column) {
   switch (final_byte) {
     case 'A':
       return key_code(kUp, column);
@@ -140,7 +121,7 @@ KeyCode cursor_key(unsigned char final_byte, int column) {
     case 'Q':
     case 'R':
     case 'S':
-      return key_code(kF1 + final_byte - 'P', column);
+      return function_key_code(1 + final_byte - 'P', column);
     default:
       return kNoKey;
   }
@@ -199,20 +180,20 @@ int keypad_character(unsigned char final_byte) {
   }
 }
 
-// Alt with a character key. The console gives the extended code of the key (its scan code on
-// a US layout; the digit row's codes are scan code + 0x76) when the character is the key's own,
-// in either case; other characters (shifted symbols, composed letters) come through as they are.
+// Alt with a character key. The console gives the extended code of the key (the key table's
+// Alt entry of its scan code) when the character is the key's own on a US layout, in either
+// case; other characters (shifted symbols, composed letters) come through as they are.
 KeyCode alt_character(int byte) {
   struct KeyRange {
     const char* keys;
-    int first_number;
+    unsigned first_scan;
   };
-  static constexpr KeyRange kRanges[] = {
-      {"1234567890-=", 0x78}, {"qwertyuiop[]", 0x10}, {"asdfghjkl;'`", 0x1E}, {"zxcvbnm,./", 0x2C}};
+  static constexpr KeyRange kUsLayout[] = {
+      {"1234567890-=", 0x02}, {"qwertyuiop[]", 0x10}, {"asdfghjkl;'`", 0x1E}, {"zxcvbnm,./", 0x2C}};
   const int lower = (byte >= 'A' && byte <= 'Z') ? byte - 'A' + 'a' : byte;
-  for (const KeyRange& range : kRanges) {
-    for (int i = 0; range.keys[i] != '\0'; ++i) {
-      if (range.keys[i] == lower) return extended_key(range.first_number + i);
+  for (const KeyRange& range : kUsLayout) {
+    for (unsigned i = 0; range.keys[i] != '\0'; ++i) {
+      if (range.keys[i] == lower) return table_key(range.first_scan + i, kColumnAlt);
     }
   }
   return byte;
@@ -306,7 +287,9 @@ void KeyDecoder::sequence(unsigned char byte, std::vector<KeyCode>& out) {
   if (state_ == State::kCsiBracket) {
     const bool alt = alt_;
     reset();
-    if (byte >= 'A' && byte <= 'E') out.push_back(key_code(kF1 + byte - 'A', alt ? kAlt : kPlain));
+    if (byte >= 'A' && byte <= 'E') {
+      out.push_back(function_key_code(1 + byte - 'A', alt ? kColumnAlt : kColumnPlain));
+    }
     return;
   }
   if (state_ == State::kCsi && param_count_ == 0 && byte == '[') {

@@ -3,9 +3,6 @@
 #include <atomic>
 #include <thread>
 
-#include "platform/platform.h"
-#include "sys/lifecycle.h"
-
 namespace zepa {
 
 namespace {
@@ -14,7 +11,6 @@ struct KeyQueue {
   KeyCode codes[kKeyQueueSize] = {};
   int read = 0;
   int write = 0;
-  bool polled = false;
 };
 
 KeyQueue g_queue;
@@ -39,7 +35,8 @@ void release_guard() {
   g_guard.clear(std::memory_order_release);
 }
 
-// The oldest code, or kNoKey when the queue is empty.
+}  // namespace
+
 KeyCode pop_key() {
   if (!take_guard()) return kNoKey;
   KeyCode code = kNoKey;
@@ -51,19 +48,12 @@ KeyCode pop_key() {
   return code;
 }
 
-bool queue_empty() {
+bool key_queue_empty() {
   if (!take_guard()) return true;
   const bool empty = g_queue.read == g_queue.write;
   release_guard();
   return empty;
 }
-
-std::string key_text(KeyCode code) {
-  if (code >= 0 && code <= 0xFF) return std::string(1, static_cast<char>(code));
-  return {'\xFF', static_cast<char>((code >> 8) & 0xFF)};
-}
-
-}  // namespace
 
 void push_key(KeyCode code) {
   if (code == kNoKey || !take_guard()) return;
@@ -80,41 +70,13 @@ int key_queue_room() {
   return room;
 }
 
-void poll_keyboard() {
-  KeySource* keys = platform().keys;
-  if (keys == nullptr) return;
-  if (!g_queue.polled) {
-    g_queue.polled = true;
-    keys->install_event_handler();
-  }
-  keys->drain();
-}
-
-bool key_available() {
-  poll_keyboard();
-  return !queue_empty();
-}
-
-std::string read_key() {
-  poll_keyboard();
-  const KeyCode code = pop_key();
-  if (code == kNoKey) return {};
-  poll_keyboard();
-  return key_text(code);
-}
-
-void wait_for_key(int timeout_ms) {
-  // What the console holds is sent before the program blocks, so that the user sees it.
-  flush_all_output();
-  if (platform().keys != nullptr) platform().keys->wait(timeout_ms);
-}
-
-void reset_keyboard() {
-  const bool held = take_guard();
+void reset_key_queue() {
+  // Only a push that never returned (from a signal handler that interrupted the holder) keeps
+  // the guard; the ring is then left as it is rather than changed under that push.
+  if (!take_guard()) return;
   g_queue.read = 0;
   g_queue.write = 0;
-  g_queue.polled = false;
-  if (held) release_guard();
+  release_guard();
 }
 
 }  // namespace zepa

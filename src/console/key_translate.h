@@ -3,10 +3,11 @@
 #include <cstdint>
 
 #include "console/key_codes.h"
+#include "platform/key_source.h"
 
 namespace zepa {
 
-// Control-key state bits of a console key event.
+// Control-key state bits of a console key event (KeyEvent::state).
 inline constexpr std::uint32_t kRightAlt = 0x1;
 inline constexpr std::uint32_t kLeftAlt = 0x2;
 inline constexpr std::uint32_t kRightCtrl = 0x4;
@@ -25,16 +26,6 @@ using KeyCharFunction = unsigned (*)(unsigned virtual_key);
 // character in either case (letters follow the character-type locale). -1 for no key.
 KeyCode translate_key(unsigned char a, unsigned s, unsigned v, std::uint32_t state,
                       KeyCharFunction key_char);
-
-// One key event of the console, with the fields the keyboard layer uses.
-struct KeyEvent {
-  bool key_down = true;
-  unsigned repeat_count = 1;
-  unsigned virtual_key = 0;
-  unsigned scan_code = 0;
-  unsigned char character = 0;
-  std::uint32_t state = 0;
-};
 
 // Turns key events into key codes: translate_key plus the composition of a byte typed as Alt
 // and numeric-keypad digits, delivered (mod 256, if not 0) when Alt is let go or a key that

@@ -1,21 +1,23 @@
+#include "console/line_editor.h"
+
 #include <climits>
 #include <string>
 #include <string_view>
 
 #include "console/console_writer.h"
-#include "console/key_queue.h"
-#include "console/line_input.h"
+#include "console/key_codes.h"
+#include "console/keyboard.h"
 #include "platform/platform.h"
+#include "sys/lifecycle.h"
 
 namespace zepa {
 
 namespace {
 
 constexpr int kWaitMs = 25;
-constexpr int kShow = 1;
-constexpr int kHide = 0;
-constexpr int kKeepVisibility = -1;
-constexpr std::uint32_t kWasVisibleBit = 1u << 16;
+constexpr auto kShow = CursorVisibility::kShow;
+constexpr auto kHide = CursorVisibility::kHide;
+constexpr auto kKeepVisibility = CursorVisibility::kKeep;
 
 struct Cell {
   long long col;
@@ -23,13 +25,13 @@ struct Cell {
 };
 
 // A cell coordinate for locate. Row or column 0 is a cell outside the view here, not locate's
-// "keep this coordinate", so it becomes -1, which locate refuses like any other outside cell.
+// kKeepCoordinate, so it becomes -1, which locate refuses like any other outside cell.
 int coordinate(long long value) {
   return value >= 1 && value <= INT_MAX ? static_cast<int>(value) : -1;
 }
 
 void write_bytes(const char* bytes, std::size_t length) {
-  console_write(reinterpret_cast<const unsigned char*>(bytes), length, false);
+  console_write(reinterpret_cast<const unsigned char*>(bytes), length);
 }
 
 KeyCode code_of(const std::string& text) {
@@ -100,7 +102,7 @@ void Editor::move_by(long long n) {
 }
 
 void Editor::insert(std::string_view bytes) {
-  locate(0, 0, kHide);
+  locate(kKeepCoordinate, kKeepCoordinate, kHide);
   const std::size_t len = buffer_.size();
   const std::size_t n = bytes.size();
   buffer_.insert(pos_, bytes);
@@ -122,7 +124,7 @@ void Editor::insert(std::string_view bytes) {
 }
 
 void Editor::remove(std::size_t n) {
-  locate(0, 0, kHide);
+  locate(kKeepCoordinate, kKeepCoordinate, kHide);
   buffer_.erase(pos_, n);
   // The tail moves left; n blanks clear the cells the line no longer covers.
   std::string redraw(buffer_, pos_);
@@ -199,19 +201,22 @@ void Editor::act(KeyCode code) {
 
 std::string edit_line() {
   Editor editor;
-  const bool was_visible = (locate(0, 0, kShow) & kWasVisibleBit) != 0;
+  const bool was_visible = locate(kKeepCoordinate, kKeepCoordinate, kShow).was_visible;
   for (;;) {
     editor.read_cursor();
-    while (!key_available()) wait_for_key(kWaitMs);
+    while (!key_available()) {
+      // A console whose input cannot be read can never end the line.
+      if (!wait_for_key(kWaitMs)) end_program(1);
+    }
     const std::string text = read_key();
     if (text.empty()) continue;
     const KeyCode code = code_of(text);
     editor.act(code);
-    locate(0, 0, kShow);
+    locate(kKeepCoordinate, kKeepCoordinate, kShow);
     if (code == kKeyEnter || code == kKeyLineFeed) break;
   }
   editor.finish();
-  locate(0, 0, was_visible ? kShow : kHide);
+  locate(kKeepCoordinate, kKeepCoordinate, was_visible ? kShow : kHide);
   return editor.take();
 }
 

@@ -1,6 +1,7 @@
 #include "console/line_input.h"
 
 #include "console/console_writer.h"
+#include "console/line_editor.h"
 #include "console/print.h"
 #include "platform/platform.h"
 #include "sys/std_streams.h"
@@ -13,7 +14,7 @@ InputLine g_line;
 
 // A terminal that cannot address the cursor edits the line itself and echoes the Enter; the
 // line arrives whole on standard input.
-void read_plain_terminal_line(InputLine& line, bool new_line_after) {
+void read_plain_terminal_line(InputLine& line, LineEndAfter line_end) {
   int byte = stdin_next_byte();
   while (byte >= 0 && byte != '\n') {
     line.text.push_back(static_cast<char>(byte));
@@ -21,16 +22,18 @@ void read_plain_terminal_line(InputLine& line, bool new_line_after) {
   }
   if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
   // End of input leaves the cursor after the prompt: end the line as the editor would.
-  if (byte < 0 && new_line_after) print_end(0, kEndLine);
+  if (byte < 0 && line_end == LineEndAfter::kYes) print_end(0, kEndLine);
 }
 
 }  // namespace
 
 InputLine& input_line() { return g_line; }
 
+void reset_input_line() { g_line = InputLine{}; }
+
 bool stdin_is_console() { return platform().process->input_kind() != InputKind::kRedirected; }
 
-void read_line(std::string_view prompt, bool show_question_mark, bool new_line_after) {
+void read_line(std::string_view prompt, QuestionMark question_mark, LineEndAfter line_end) {
   InputLine& line = input_line();
   line.text.clear();
   line.position = 0;
@@ -40,15 +43,15 @@ void read_line(std::string_view prompt, bool show_question_mark, bool new_line_a
     return;
   }
   line.source = LineSource::kText;
-  console_write(nullptr, 0, true);
+  console_write(nullptr, 0, Settle::kYes);
   print_text(0, prompt, kEndNone);
-  if (show_question_mark) print_text(0, "? ", kEndNone);
+  if (question_mark == QuestionMark::kYes) print_text(0, "? ", kEndNone);
   if (kind == InputKind::kPlainTerminal) {
-    read_plain_terminal_line(line, new_line_after);
+    read_plain_terminal_line(line, line_end);
     return;
   }
   std::string text = edit_line();
-  if (new_line_after) print_end(0, kEndLine);
+  if (line_end == LineEndAfter::kYes) print_end(0, kEndLine);
   line.text = std::move(text);
 }
 

@@ -9,14 +9,23 @@ namespace zepa {
 enum class LineSource { kText, kStdin };
 
 // The last line read: its text, the index of the next byte to take, and where items come from
-// (the text, or standard input byte by byte when standard input is not a console).
+// (the text, or standard input byte by byte when standard input is not a console, after the
+// bytes the item reader put back).
 struct InputLine {
   std::string text;
   std::int32_t position = 0;
   LineSource source = LineSource::kText;
+  unsigned char put_back[4] = {};
+  int put_back_count = 0;
 };
 
 InputLine& input_line();
+// Empties the input line (start-up and tests).
+void reset_input_line();
+
+// Whether read_line shows "? " after the prompt, and whether it ends the line after the reply.
+enum class QuestionMark : bool { kNo = false, kYes = true };
+enum class LineEndAfter : bool { kNo = false, kYes = true };
 
 // Whether standard input is a console the line editor reads from.
 bool stdin_is_console();
@@ -26,10 +35,6 @@ bool stdin_is_console();
 // shows nothing and leaves the items to be read from standard input. On a terminal that cannot
 // address the cursor: shows the prompt and "? " and reads through the terminal's own line
 // discipline.
-void read_line(std::string_view prompt, bool show_question_mark, bool new_line_after);
-
-// The line editor: edits a line at the cursor until Enter (13) or Ctrl+Enter (10) and returns
-// it (bytes 32..255 only).
-std::string edit_line();
+void read_line(std::string_view prompt, QuestionMark question_mark, LineEndAfter line_end);
 
 }  // namespace zepa

@@ -10,16 +10,15 @@ namespace zepa {
 
 namespace {
 
-ConsoleChannel g_console;
-
 constexpr unsigned char kLineEnd[2] = {13, 10};
 constexpr int kZoneWidth = 14;
 
 // Writes bytes to a channel: the console (always taken) or a file channel.
 int channel_write(int channel, const unsigned char* bytes, std::size_t n) {
   if (channel == 0) {
+    console_setup();
     ConsoleChannel& console = console_channel();
-    console_write(bytes, n, false);
+    console_write(bytes, n);
     advance_column(console.column, console.width, bytes, n);
     return kDone;
   }
@@ -32,6 +31,7 @@ int zone_advance(int channel) {
   std::uint32_t column = 0;
   std::int32_t width = 0;
   if (channel == 0) {
+    console_setup();
     column = console_channel().column;
     width = console_channel().width;
   } else if (ChannelRecord* record = channel_record(channel)) {
@@ -74,34 +74,6 @@ int print_number(int channel, float value, int action) {
 int print_end(int channel, int action) {
   if (!names_a_channel(channel)) return kInvalidRequest;
   return end_action(channel, action);
-}
-
-ConsoleChannel& console_channel() {
-  if (!g_console.ready) {
-    g_console.ready = true;
-    console_setup();
-    const CursorCell cursor = cursor_position();
-    g_console.column = cursor.col > 0 ? static_cast<std::uint32_t>(cursor.col - 1) : 0;
-    g_console.width = console_size().width;
-  }
-  return g_console;
-}
-
-void reset_console_channel() { g_console = ConsoleChannel{}; }
-
-void advance_column(std::uint32_t& column, std::int32_t width, const unsigned char* bytes,
-                    std::size_t n) {
-  // Most items hold no line end at all: two fast searches settle that before any byte loop.
-  if (n > 0 && (bytes[n - 1] == 13 || bytes[n - 1] == 10)) {
-    column = 0;
-  } else if (std::memchr(bytes, 13, n) == nullptr && std::memchr(bytes, 10, n) == nullptr) {
-    column += static_cast<std::uint32_t>(n);
-  } else {
-    std::size_t i = n;
-    while (bytes[i - 1] != 13 && bytes[i - 1] != 10) --i;
-    column = static_cast<std::uint32_t>(n - i);
-  }
-  if (width != 0) column %= static_cast<std::uint32_t>(width);
 }
 
 }  // namespace zepa

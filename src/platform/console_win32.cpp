@@ -5,9 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "console/cp1252.h"
-#include "console/key_queue.h"
-#include "console/key_translate.h"
+#include "platform/cp1252.h"
 
 namespace zepa {
 
@@ -111,6 +109,9 @@ class ConsoleScreen final : public ScreenBuffer {
   std::vector<CHAR_INFO> cells_;
 };
 
+// The keyboard layer's action for a close; set before the handler is installed.
+void (*g_on_close)() = nullptr;
+
 // Closing the window, logging off and shutting down become the close key; Ctrl+C, Ctrl+Break
 // and anything else are left to the default action, which ends the process at once.
 BOOL WINAPI console_event_handler(DWORD type) {
@@ -118,7 +119,7 @@ BOOL WINAPI console_event_handler(DWORD type) {
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-      push_key(kCloseKey);
+      if (g_on_close != nullptr) g_on_close();
       return TRUE;
     default:
       return FALSE;
@@ -127,10 +128,6 @@ BOOL WINAPI console_event_handler(DWORD type) {
 
 void remove_event_handler() {
   SetConsoleCtrlHandler(console_event_handler, FALSE);
-}
-
-unsigned layout_key_char(unsigned virtual_key) {
-  return MapVirtualKeyA(virtual_key, MAPVK_VK_TO_CHAR);
 }
 
 class ConsoleKeys final : public KeySource {
@@ -144,26 +141,40 @@ class ConsoleKeys final : public KeySource {
     }
   }
 
+  KeyFormat format() override {
+    KeyFormat format;
+    format.events = true;
+    return format;
+  }
+
   // Registered now, the removal runs before the runtime shutdown registered at start-up.
-  void install_event_handler() override {
+  void install_event_handler(void (*on_close)()) override {
+    g_on_close = on_close;
     SetConsoleCtrlHandler(console_event_handler, TRUE);
     std::atexit(remove_event_handler);
   }
 
-  bool drain() override {
+  // One key event at a time; events of other kinds (mouse, focus, window size, menu) are
+  // passed over.
+  long read_events(KeyEvent* events, std::size_t size) override {
+    if (size == 0) return 0;
     for (;;) {
       INPUT_RECORD record;
       DWORD count = 0;
-      if (!PeekConsoleInputA(input_handle(), &record, 1, &count)) return false;
-      if (count == 0) return true;
-      if (!ReadConsoleInputA(input_handle(), &record, 1, &count)) return false;
+      if (!PeekConsoleInputA(input_handle(), &record, 1, &count)) return -1;
+      if (count == 0) return 0;
+      if (!ReadConsoleInputA(input_handle(), &record, 1, &count)) return -1;
       if (count == 0 || record.EventType != KEY_EVENT) continue;
       const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
-      const KeyCode code = translator_.handle(KeyEvent{
-          key.bKeyDown != FALSE, key.wRepeatCount, key.wVirtualKeyCode, key.wVirtualScanCode,
-          static_cast<unsigned char>(key.uChar.AsciiChar), key.dwControlKeyState});
-      if (code != kNoKey) push_key(code);
+      events[0] = KeyEvent{key.bKeyDown != FALSE, key.wRepeatCount, key.wVirtualKeyCode,
+                           key.wVirtualScanCode, static_cast<unsigned char>(key.uChar.AsciiChar),
+                           key.dwControlKeyState};
+      return 1;
     }
+  }
+
+  unsigned key_char(unsigned virtual_key) override {
+    return MapVirtualKeyA(virtual_key, MAPVK_VK_TO_CHAR);
   }
 
   // The input handle is signalled while events are pending, so a key ends the wait at once.
@@ -173,9 +184,6 @@ class ConsoleKeys final : public KeySource {
       Sleep(ms);
     }
   }
-
- private:
-  KeyEventTranslator translator_{layout_key_char};
 };
 
 }  // namespace

@@ -14,7 +14,8 @@
 //   LF (10)              on the bottom row: scroll the screen up one row; the top row goes to
 //                                 the terminal's scrollback
 //   BEL (7)              the beep
-// No colour is ever set. The sequences that keys send are listed in console/key_decoder.cpp.
+// No colour is ever set. The sequences that keys send are decoded above the platform, by the
+// console's keyboard layer (console/key_decoder.cpp lists them); this file hands up raw bytes.
 //
 // Output is gathered in one buffer and leaves in one write() at flush(). The cursor is tracked
 // here, not asked of the terminal: every cell run starts with an absolute move, so the drawing
@@ -33,16 +34,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
-#include "console/cp1252.h"
-#include "console/key_decoder.h"
-#include "console/key_queue.h"
+#include "platform/cp1252.h"
 #include "platform/terminal.h"
 
 namespace zepa {
@@ -54,11 +51,6 @@ constexpr char kShowCursor[] = "\x1b[?25h";
 constexpr char kEraseToEnd[] = "\x1b[K";
 constexpr char kWholeScreenScrolls[] = "\x1b[r";
 
-// A terminal sends a key's sequence in one write; this covers a slow link while Esc still
-// answers at once.
-constexpr auto kEscapeWait = std::chrono::milliseconds(40);
-constexpr int kReadSize = 256;
-
 // Shared with the signal handlers, which only test and set these flags, call tcsetattr, write
 // the cursor-show sequence and raise.
 struct termios g_saved_modes;  // the terminal's modes before raw mode
@@ -69,6 +61,7 @@ volatile std::sig_atomic_t g_hangup = 0;         // SIGHUP came
 volatile std::sig_atomic_t g_resumed = 0;        // continued after a stop: the cursor may be moved
 struct sigaction g_hangup_before;                // SIGHUP's disposition before our handler
 bool g_hangup_caught = false;
+void (*g_on_close)() = nullptr;  // the console event handler's action, given by the keyboard layer
 
 void write_all(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -180,21 +173,15 @@ void append_number(std::string& out, int value) {
 
 class TerminalScreen final : public ScreenBuffer {
  public:
+  // Each reading asks the terminal for its size, and takes a new size in: see take_size().
   bool read_info(ScreenInfo& info) override {
-    if (!usable()) return false;
+    if (!probe().usable) return false;
     struct winsize size;
     std::memset(&size, 0, sizeof size);
     if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) {
       return false;  // a size of 0 means the terminal does not know it
     }
-    if (size.ws_col != cols_ || size.ws_row != rows_) {
-      // Resized: the terminal has moved its cursor as it saw fit; keep ours on the screen.
-      cols_ = size.ws_col;
-      rows_ = size.ws_row;
-      cursor_x_ = std::min(cursor_x_, cols_ - 1);
-      cursor_y_ = std::min(cursor_y_, rows_ - 1);
-      forget_terminal_cursor();
-    }
+    take_size(size.ws_col, size.ws_row);
     info.width = cols_;
     info.height = rows_;
     info.cursor_x = cursor_x_;
@@ -267,7 +254,7 @@ class TerminalScreen final : public ScreenBuffer {
   void set_cursor_visible(bool visible) override { visible_ = visible; }
 
   void beep() override {
-    if (usable()) {
+    if (probe().usable) {
       out_ += '\a';
     } else if (isatty(STDERR_FILENO)) {
       write_all(STDERR_FILENO, "\a", 1);  // output redirected: ring the terminal we may have
@@ -277,7 +264,7 @@ class TerminalScreen final : public ScreenBuffer {
   // The terminal learns the cursor's cell and visibility only here, so a hide and a show (or
   // moves) within one flush cost nothing; typing at the end of a line sends just the byte.
   void flush() override {
-    if (!usable()) return;  // a redirected output never gets a cursor sequence
+    if (!probe().usable) return;  // a redirected output never gets a cursor sequence
     if (g_resumed) {
       g_resumed = 0;
       forget_terminal_cursor();
@@ -292,21 +279,35 @@ class TerminalScreen final : public ScreenBuffer {
     out_.clear();
   }
 
-  bool utf8() {
-    usable();
-    return charset_ == Charset::kUtf8;
-  }
+  // Whether the user's locale encodes characters in UTF-8 (and typed characters arrive so).
+  bool utf8() { return probe().charset == Charset::kUtf8; }
 
  private:
-  // Standard output is a terminal that can address the cursor. Asked after start-up, when the
-  // locale has been taken from the environment.
-  bool usable() {
-    if (!checked_) {
-      checked_ = true;
-      usable_ = isatty(STDOUT_FILENO) && terminal_addresses_cursor();
-      charset_ = locale_charset();
+  // What the terminal is: whether standard output is a terminal that can address the cursor,
+  // and the locale's character set. Found out at the first call, which comes after start-up has
+  // taken the locale from the environment, and kept for the life of the process.
+  struct Probe {
+    bool usable = false;
+    Charset charset = Charset::kAscii;
+  };
+  const Probe& probe() {
+    if (!probed_) {
+      probed_ = true;
+      probe_.usable = isatty(STDOUT_FILENO) && terminal_addresses_cursor();
+      probe_.charset = locale_charset();
     }
-    return usable_;
+    return probe_;
+  }
+
+  // A size other than the last one read: the terminal has moved its cursor as it saw fit, so
+  // ours is kept on the screen and the terminal's own is taken as unknown.
+  void take_size(int cols, int rows) {
+    if (cols == cols_ && rows == rows_) return;
+    cols_ = cols;
+    rows_ = rows;
+    cursor_x_ = std::min(cursor_x_, cols_ - 1);
+    cursor_y_ = std::min(cursor_y_, rows_ - 1);
+    forget_terminal_cursor();
   }
 
   void forget_terminal_cursor() { term_x_ = term_y_ = -1; }
@@ -329,19 +330,19 @@ class TerminalScreen final : public ScreenBuffer {
       out_ += static_cast<char>(byte);
       return;
     }
-    if (charset_ == Charset::kUtf8) {
+    const Charset charset = probe_.charset;
+    if (charset == Charset::kUtf8) {
       char encoded[4];
       out_.append(encoded, encode_utf8(cp1252_cell_char(byte), encoded));
-    } else if (charset_ == Charset::kLatin1 && byte >= 0xA0) {
+    } else if (charset == Charset::kLatin1 && byte >= 0xA0) {
       out_ += static_cast<char>(byte);
     } else {
       out_ += '?';
     }
   }
 
-  bool checked_ = false;
-  bool usable_ = false;
-  Charset charset_ = Charset::kAscii;
+  bool probed_ = false;
+  Probe probe_;
   std::string out_;
   int cols_ = 0;
   int rows_ = 0;
@@ -381,7 +382,8 @@ class TerminalKeys final : public KeySource {
     // A terminal that cannot address the cursor keeps its own line discipline and echo.
     if (!isatty(STDIN_FILENO) || !terminal_addresses_cursor()) return;
     if (tcgetattr(STDIN_FILENO, &g_saved_modes) != 0) return;
-    decoder_ = KeyDecoder(g_saved_modes.c_cc[VERASE], screen().utf8());
+    format_.erase = g_saved_modes.c_cc[VERASE];
+    format_.utf8 = screen().utf8();
     g_raw_modes = g_saved_modes;
     // ISIG stays on: Ctrl+C and Ctrl+\ end the program by the default action of their signals.
     // IXON off lets Ctrl+S through as a key instead of freezing the output.
@@ -403,45 +405,33 @@ class TerminalKeys final : public KeySource {
     std::atexit(restore_at_exit);
   }
 
-  void install_event_handler() override {
+  KeyFormat format() override { return format_; }
+
+  void install_event_handler(void (*on_close)()) override {
     if (!g_raw) return;
+    g_on_close = on_close;
     sigaction(SIGHUP, nullptr, &g_hangup_before);
     g_hangup_caught = catch_signal(SIGHUP, on_hangup);
     std::atexit(remove_event_handler);
   }
 
-  bool drain() override {
-    if (!g_raw) return true;
+  long read_bytes(unsigned char* bytes, std::size_t size) override {
+    if (!g_raw) return 0;
     for (;;) {
       if (g_hangup) hang_up();
       struct pollfd input = {STDIN_FILENO, POLLIN, 0};
       const int ready = poll(&input, 1, 0);
       if (ready < 0) {
         if (errno == EINTR) continue;
-        return false;
+        return -1;
       }
-      if (ready == 0) break;
+      if (ready == 0) return 0;
       if ((input.revents & POLLIN) == 0) hang_up();  // POLLHUP, POLLERR, POLLNVAL: no data ever
-      // A byte gives at most one code: reading no more than the queue takes leaves the rest of a
-      // long paste waiting in the terminal instead of dropping codes from the queue.
-      const int room = std::min(key_queue_room(), kReadSize);
-      if (room == 0) return true;
-      unsigned char bytes[kReadSize];
-      const ssize_t n = read(STDIN_FILENO, bytes, static_cast<std::size_t>(room));
-      if (n > 0) {
-        take(bytes, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno == EIO) {
-        hang_up();  // ready yet empty: the terminal is gone
-      } else if (errno != EINTR && errno != EAGAIN) {
-        return false;
-      }
+      const ssize_t n = read(STDIN_FILENO, bytes, size);
+      if (n > 0) return static_cast<long>(n);
+      if (n == 0 || errno == EIO) hang_up();  // ready yet empty: the terminal is gone
+      if (errno != EINTR && errno != EAGAIN) return -1;
     }
-    if (decoder_.pending() && std::chrono::steady_clock::now() - last_byte_ >= kEscapeWait &&
-        key_queue_room() > 0) {
-      const KeyCode code = decoder_.timeout();
-      if (code != kNoKey) push_key(code);
-    }
-    return true;
   }
 
   void wait(int timeout_ms) override {
@@ -452,28 +442,15 @@ class TerminalKeys final : public KeySource {
       return;
     }
     if (g_hangup) return;
-    int limit = timeout_ms;
-    if (decoder_.pending()) {
-      const auto left = kEscapeWait - (std::chrono::steady_clock::now() - last_byte_);
-      const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-      limit = static_cast<int>(std::clamp<long long>(ms, 0, timeout_ms));
-    }
     struct pollfd input = {STDIN_FILENO, POLLIN, 0};
-    poll(&input, 1, limit);
+    poll(&input, 1, timeout_ms);
   }
 
  private:
-  void take(const unsigned char* bytes, std::size_t count) {
-    codes_.clear();
-    decoder_.feed(bytes, count, codes_);
-    for (const KeyCode code : codes_) push_key(code);
-    last_byte_ = std::chrono::steady_clock::now();
-  }
-
   // The terminal is gone: the close key goes to the queue, as the console's close event puts it
   // there, and the process ends as a hung-up process does. Reading on would only spin.
-  [[noreturn]] void hang_up() {
-    push_key(kCloseKey);
+  [[noreturn]] static void hang_up() {
+    if (g_on_close != nullptr) g_on_close();
     restore_terminal();
     set_action(SIGHUP, SIG_DFL);
     raise(SIGHUP);
@@ -482,9 +459,7 @@ class TerminalKeys final : public KeySource {
     _exit(128 + SIGHUP);
   }
 
-  KeyDecoder decoder_{127, true};
-  std::vector<KeyCode> codes_;
-  std::chrono::steady_clock::time_point last_byte_;
+  KeyFormat format_;
 };
 
 }  // namespace

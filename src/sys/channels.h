@@ -34,6 +34,12 @@ struct ChannelRecord {
   std::int32_t width = 0;  // 0: no line width
 };
 
+// The column rule shared by all channels, the console's included: after the last 13 or 10 in
+// the bytes the column is the count of bytes after it, otherwise it grows by n; then modulo a
+// width that is not 0.
+void advance_column(std::uint32_t& column, std::int32_t width, const unsigned char* bytes,
+                    std::size_t n);
+
 // The record of file channel 1..255; nullptr for any other number.
 ChannelRecord* channel_record(int channel);
 

@@ -4,10 +4,6 @@
 
 namespace zepa {
 
-// Runs once before the dialogue: clears the process-wide records, sets round-to-nearest,
-// takes the character-type locale from the environment and registers the runtime shutdown.
-void runtime_startup();
-
 // Hands `command` to the command processor and waits: its status, or -1 for an empty text.
 // Standard output is flushed first.
 int run_command(std::string_view command);
@@ -16,12 +12,8 @@ int run_command(std::string_view command);
 // channels closed). A failed standard output turns a code of 0 into 1.
 [[noreturn]] void end_program(int code);
 
-// Sends what the console and standard output still hold: before the program blocks for a key,
-// runs a command or ends.
-void flush_all_output();
-
-// Clears every process-wide record (channels, console, keyboard, input line, standard
-// streams) without touching the platform: start-up and tests.
-void reset_runtime_state();
+// The exit work, registered by start-up to run when the process ends: every file channel
+// still open is written out and closed, and so is standard output.
+void runtime_shutdown();
 
 }  // namespace zepa

@@ -63,6 +63,11 @@ void stdout_flush() {
 
 bool stdout_failed() { return g_out.failed; }
 
+void flush_all_output() {
+  if (platform().screen != nullptr) platform().screen->flush();
+  stdout_flush();
+}
+
 int stdin_next_byte() {
   if (g_in.position == g_in.count) {
     if (g_in.ended) return -1;

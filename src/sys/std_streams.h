@@ -11,6 +11,10 @@ void stdout_write(const unsigned char* bytes, std::size_t n);
 void stdout_flush();
 bool stdout_failed();
 
+// Sends what the screen buffer and standard output still hold: before the program blocks for
+// a key, runs a command or ends.
+void flush_all_output();
+
 // The next byte of standard input (0..255), or -1 at its end or on a read failure. Reads
 // through a buffer; standard output is flushed before a read that may block.
 int stdin_next_byte();

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "sys/lifecycle.h"
+#include "startup.h"
 
 namespace zepa::testing {
 

@@ -1,7 +1,7 @@
 #include "support/scripted_keys.h"
 
 #include "console/key_queue.h"
-#include "sys/lifecycle.h"
+#include "startup.h"
 
 namespace zepa::testing {
 
@@ -15,13 +15,14 @@ ScriptedKeys& ScriptedKeys::press(KeyCode code) {
   return *this;
 }
 
-bool ScriptedKeys::drain() {
+long ScriptedKeys::read_bytes(unsigned char*, std::size_t) {
   ++drains;
+  if (fail_reads) return -1;
   while (next < script.size() && key_queue_room() > 0) {
     push_key(script[next++]);
     if (one_per_drain) break;
   }
-  return true;
+  return 0;
 }
 
 void ScriptedKeys::wait(int) {

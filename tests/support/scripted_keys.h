@@ -12,13 +12,16 @@
 namespace zepa::testing {
 
 // A key source that hands a scripted list of key codes to the keyboard queue, as many as the
-// queue has room for or one per drain. When the script has run out, a wait pushes Enter (and notes
-// it) so that an editor waiting for a key that never comes ends instead of hanging the test.
+// queue has room for or one per drain (a read of its bytes, which pushes the codes itself and
+// returns no byte). When the script has run out, a wait pushes Enter (and notes it) so that an
+// editor waiting for a key that never comes ends instead of hanging the test. `fail_reads`
+// makes every read fail, as a console whose input cannot be read.
 class ScriptedKeys : public KeySource {
  public:
   std::vector<KeyCode> script;
   std::size_t next = 0;
   bool one_per_drain = false;
+  bool fail_reads = false;
   int setups = 0;
   int installs = 0;
   int drains = 0;
@@ -30,8 +33,8 @@ class ScriptedKeys : public KeySource {
   ScriptedKeys& press(KeyCode code);
 
   void setup() override { ++setups; }
-  void install_event_handler() override { ++installs; }
-  bool drain() override;
+  void install_event_handler(void (*)()) override { ++installs; }
+  long read_bytes(unsigned char* bytes, std::size_t size) override;
   void wait(int timeout_ms) override;
 };
 

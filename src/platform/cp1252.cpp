@@ -1,4 +1,4 @@
-#include "console/cp1252.h"
+#include "platform/cp1252.h"
 
 namespace zepa {
 

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+namespace zepa {
+
+// The keyboard layer over the platform's key source: turns what the source delivers (a
+// terminal's bytes, a console's key events) into key codes and keeps them in the keyboard queue.
+
+// Drains the key source's pending input into the queue. The first call installs the console
+// event handler (which pushes the close key) and takes the source's key format. A source that
+// fails to read is not read again, and the queue keeps what it has.
+void poll_keyboard();
+// Polls, then tells whether a code waits.
+bool key_available();
+// Polls, takes the oldest code and polls again. The key text: empty for no key, one byte for
+// 0..255, two bytes (0xFF, code / 256) for an extended key.
+std::string read_key();
+// Sends the output that waits (so the user sees it), then blocks up to `timeout_ms` for input
+// from the key source (the editor's 25 ms period), or less while a lone Esc may still be the
+// start of a key's sequence. False when the key source has failed: no key will ever come.
+bool wait_for_key(int timeout_ms);
+
+// Forgets the first poll, the decoding in progress and a failure (start-up and tests).
+void reset_keyboard();
+
+}  // namespace zepa
