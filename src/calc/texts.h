@@ -12,9 +12,21 @@ inline constexpr const char* kAuthorTitleBanner = "Engenheira Civil, Mestre em C
 inline constexpr const char* kAuthorTitleMemo = "Engenheira Civil, Mestre em C\xE1lculo Estrutural";
 inline constexpr const char* kContactAddress = "contato@zepa.example";
 
-// The help page the help question opens.
+// The help page the help question opens: the copy installed with the program (its file name),
+// else the one on the web (host and path).
+inline constexpr const char* kHelpPageName = "ajuda-zepa4-07.html";
 inline constexpr const char* kHelpHost = "www.zepa.example";
 inline constexpr const char* kHelpPath = "/ajuda-zepa4-07.php";
+// Said when the opener is missing or fails; the page's path or address follows it.
+inline constexpr const char* kHelpNotOpened =
+    " Aviso: nao foi possivel abrir a pagina de ajuda; ela esta em ";
+
+// The refusal of a sagitta larger than twice the semi-chord, and the labels of the three
+// result lines, which the number text follows (the help page shows the same lines).
+inline constexpr const char* kRefusal = " f nao pode ser maior que 2c, informe outro valor";
+inline constexpr const char* kRadiusLabel = "  Raio: r=";
+inline constexpr const char* kArcLabel = "  Semi arco: a=";
+inline constexpr const char* kAngleLabel = "  Angulo: Alfa(grau)=";
 
 inline constexpr const char* kMemoWarning =
     " Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt";
