@@ -128,8 +128,7 @@ int run_dialogue() {
       print_line(" Dados:");
       c = ask_number("  Semi corda: c=");
       f = ask_number("  Flecha: f=");
-      // Single-precision doubling; an unordered comparison (a NaN) refuses the pair.
-      if (f <= c + c) break;
+      if (sagitta_accepted(c, f)) break;
       print_end(0, kEndLine);
       print_line(kRefusal);
       print_end(0, kEndLine);
