@@ -105,7 +105,7 @@ coverage:
 	  --html-details build-coverage/coverage.html --txt build-coverage/coverage.txt --print-summary
 	@echo "Per-file report: build-coverage/coverage.txt, build-coverage/coverage.html"
 
-.PHONY: install package package-check diagram
+.PHONY: install package package-check diagram help-page
 
 # Installs under $(PREFIX), staged below $(DESTDIR) when it is given.
 PREFIX ?= /usr/local
@@ -129,6 +129,12 @@ package-check: package
 # Re-renders the diagram from its source (rsvg-convert is in the librsvg2-bin package).
 diagram:
 	rsvg-convert -w 1200 -h 800 docs/Esquema.svg -o docs/Esquema.png
+
+# Builds the help page with Emscripten and refreshes the committed copy that machines without it
+# install (a test fails while that copy is not built from the current sources).
+help-page: build
+	@command -v emcc >/dev/null || { echo "emcc is missing (Debian package emscripten)"; exit 1; }
+	cp $(BUILD)/ajuda-zepa4-07.html docs/ajuda-zepa4-07.html
 
 clean:
 	rm -rf build build-*

@@ -2,9 +2,10 @@
 """Checks the packages in a build directory: usage check_packages.py <build-dir>.
 
 Unpacks the newest zepa4-07_*.deb with dpkg-deb (no root, no installation), checks that the
-program, the diagram, the documents and the man page are where they belong, runs the unpacked
-program on one case with redirected input, and compares its output and memo bytes. When the
-Windows zip is there too, checks its three files and the bytes of its LEIAME.txt.
+program, the help page, the diagram, the documents and the man page are where they belong, runs
+the unpacked program on one case with redirected input, and compares its output and memo bytes;
+checks that its help answer opens the packaged page (through an xdg-open stub). When the
+Windows zip is there too, checks its four files and the bytes of its LEIAME.txt.
 Prints "N passed, M failed" and exits 0 only when every check passed.
 """
 import glob
@@ -23,6 +24,7 @@ EXPECTED_MEMO_TAIL = (b" Dados:\r\n  Semi corda: c= 3\r\n  Flecha: f= 1\r\n Resu
                       b"  \xc2ngulo: Alfa(\xb0)= 36.86981\r\n\r\n")
 INSTALLED = [
     "usr/bin/zepa4-07",
+    "usr/share/zepa4-07/ajuda-zepa4-07.html",
     "usr/share/doc/zepa4-07/Esquema.png",
     "usr/share/doc/zepa4-07/README.md",
     "usr/share/doc/zepa4-07/LEIAME.md",
@@ -53,11 +55,27 @@ def run_case(program, workdir):
     return done.returncode, done.stdout, memo
 
 
+def help_page_opened(root, tmp):
+    """What the unpacked program hands xdg-open for the help answer (a stub notes it)."""
+    stub_dir = os.path.join(tmp, "stub")
+    os.makedirs(stub_dir)
+    log = os.path.join(tmp, "opened")
+    with open(os.path.join(stub_dir, "xdg-open"), "w") as f:
+        f.write(f'#!/bin/sh\necho "$@" > {log}\n')
+    os.chmod(os.path.join(stub_dir, "xdg-open"), 0o755)
+    env = dict(os.environ, PATH=stub_dir + os.pathsep + os.environ.get("PATH", ""))
+    subprocess.run([os.path.join(root, "usr/bin/zepa4-07")], input=b"a\n3\n1\nn\n", env=env,
+                   cwd=tmp, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=20)
+    return open(log).read() if os.path.exists(log) else ""
+
+
 def check_windows_zip(path):
-    """The zip holds the program, the diagram and an ASCII LEIAME.txt with CR LF line ends."""
+    """The zip holds the program, its help page, the diagram and an ASCII LEIAME.txt with CR LF
+    line ends."""
     with zipfile.ZipFile(path) as archive:
         names = sorted(archive.namelist())
-        check(names == ["Esquema.png", "LEIAME.txt", "zepa4-07.exe"], f"zip members {names}")
+        check(names == ["Esquema.png", "LEIAME.txt", "ajuda-zepa4-07.html", "zepa4-07.exe"],
+              f"zip members {names}")
         if "LEIAME.txt" not in names:
             return
         text = archive.read("LEIAME.txt")
@@ -90,6 +108,9 @@ def main():
         check(out.endswith(EXPECTED_TAIL), "output ends with the case:\n" + repr(out[-200:]))
         check(memo.count(b"\r\n") == 21 and memo.endswith(EXPECTED_MEMO_TAIL),
               "one 21-line memo:\n" + repr(memo[-200:]))
+
+        check(help_page_opened(root, tmp) == "file://" + os.path.join(
+            root, "usr/share/zepa4-07/ajuda-zepa4-07.html") + "\n", "the help answer opens the page")
 
         # The packaged program is the build's own, stripped: same bytes out.
         built = os.path.join(build, "zepa4-07")

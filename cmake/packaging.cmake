@@ -1,6 +1,7 @@
 # Installation and packages.
 #
 #   cmake --install <build> [--prefix P]   program in bin/, diagram and docs in share/doc/zepa4-07/,
+#                                          help page in share/zepa4-07/ (where the program looks),
 #                                          man page in share/man/man1/
 #   package target (cpack)                 Debian package of this build (not on Windows)
 #   package_windows target                 Windows .zip from an existing mingw build of the program
@@ -16,6 +17,7 @@ set(ZEPA_MAN_PAGE ${PROJECT_SOURCE_DIR}/docs/zepa4-07.1)
 install(TARGETS zepa4-07 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # CMAKE_INSTALL_DOCDIR is share/doc/<project name>.
 install(FILES ${ZEPA_DOC_FILES} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${ZEPA_HELP_PAGE} DESTINATION ${CMAKE_INSTALL_DATADIR}/zepa4-07)
 
 # Debian ships man pages compressed; without gzip the page is installed as it is.
 find_program(ZEPA_GZIP gzip)
@@ -33,7 +35,7 @@ else()
   install(FILES ${ZEPA_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 
-# The Windows zip: zepa4-07.exe, Esquema.png and LEIAME.txt side by side at the top of the
+# The Windows zip: zepa4-07.exe, its help page, Esquema.png and LEIAME.txt side by side at the top of the
 # archive, so that "extract all" and a double-click are all a Windows user needs. The program
 # comes from the mingw build (`make windows`), which this build cannot produce itself.
 set(ZEPA_WINDOWS_EXE ${PROJECT_SOURCE_DIR}/build-windows/zepa4-07.exe
@@ -42,9 +44,11 @@ add_custom_target(package_windows
   COMMAND ${CMAKE_COMMAND}
     -DEXE=${ZEPA_WINDOWS_EXE}
     -DDIAGRAM=${PROJECT_SOURCE_DIR}/docs/Esquema.png
+    -DHELP_PAGE=${ZEPA_HELP_PAGE}
     -DREADME=${PROJECT_SOURCE_DIR}/docs/LEIAME.txt
     -DOUTPUT=${PROJECT_BINARY_DIR}/zepa4-07-${PROJECT_VERSION}-win64.zip
     -P ${PROJECT_SOURCE_DIR}/cmake/windows_zip.cmake
+  DEPENDS zepa_help_page
   VERBATIM)
 
 if(NOT WIN32)

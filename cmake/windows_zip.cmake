@@ -1,8 +1,10 @@
 # Builds the Windows zip (run with cmake -P):
-#   -DEXE=<zepa4-07.exe> -DDIAGRAM=<Esquema.png> -DREADME=<LEIAME.txt> -DOUTPUT=<zip>
+#   -DEXE=<zepa4-07.exe> -DDIAGRAM=<Esquema.png> -DHELP_PAGE=<ajuda-zepa4-07.html>
+#   -DREADME=<LEIAME.txt> -DOUTPUT=<zip>
+# The help page stands beside the program, where its help answer looks for it.
 # LEIAME.txt is kept with LF line ends in the source tree and gets CR LF here, as Notepad
 # and the Windows console expect.
-foreach(var EXE DIAGRAM README OUTPUT)
+foreach(var EXE DIAGRAM HELP_PAGE README OUTPUT)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "windows_zip.cmake: -D${var}=... is missing")
   endif()
@@ -17,6 +19,7 @@ file(REMOVE_RECURSE "${stage}")
 file(MAKE_DIRECTORY "${stage}")
 configure_file("${EXE}" "${stage}/zepa4-07.exe" COPYONLY)
 configure_file("${DIAGRAM}" "${stage}/Esquema.png" COPYONLY)
+configure_file("${HELP_PAGE}" "${stage}/ajuda-zepa4-07.html" COPYONLY)
 
 file(READ "${README}" text)
 if(text MATCHES "\r")
@@ -28,7 +31,7 @@ file(WRITE "${stage}/LEIAME.txt" "${text}")
 file(REMOVE "${OUTPUT}")
 execute_process(
   COMMAND ${CMAKE_COMMAND} -E tar cf "${OUTPUT}" --format=zip
-    zepa4-07.exe Esquema.png LEIAME.txt
+    zepa4-07.exe ajuda-zepa4-07.html Esquema.png LEIAME.txt
   WORKING_DIRECTORY "${stage}"
   RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "startup.h"
 #include "support/memory_process.h"
@@ -44,12 +45,47 @@ TEST_F(DialogueTest, RedirectedRunShowsNoPromptsAndRecordsTheCase) {
   EXPECT_NE(memo.find("  \xC2ngulo: Alfa(\xB0)= 36.86981\r\n\r\n"), std::string::npos);
 }
 
-TEST_F(DialogueTest, HelpAnswerRunsTheHelpCommandOnce) {
+TEST_F(DialogueTest, HelpAnswerOpensTheInstalledPageElseTheWebPage) {
+  // The installed copy, opened once; a success says nothing.
   platform_.process.input = "a\n3\n1\nc\n3\n1\nn\n";
-  platform_.process.command_status = 1;  // a failing command changes nothing
+  platform_.process.installed_page = "/opt/z/ajuda-zepa4-07.html";
   EXPECT_EQ(run_dialogue(), 0);
-  ASSERT_EQ(platform_.process.commands.size(), 1u);
-  EXPECT_EQ(platform_.process.commands[0], "open http://www.zepa.example/ajuda-zepa4-07.php");
+  EXPECT_EQ(platform_.process.commands, std::vector<std::string>{"open /opt/z/ajuda-zepa4-07.html"});
+  EXPECT_EQ(platform_.process.errors, "");
+  // No installed copy: the web address.
+  platform_.process.installed_page.clear();
+  platform_.process.commands.clear();
+  platform_.process.input = "A\n3\n1\nn\n";
+  platform_.process.input_position = 0;
+  reset_runtime_state();
+  EXPECT_EQ(run_dialogue(), 0);
+  EXPECT_EQ(platform_.process.commands,
+            std::vector<std::string>{"open http://www.zepa.example/ajuda-zepa4-07.php"});
+}
+
+TEST_F(DialogueTest, HelpPageThatCannotBeOpenedIsSaidWithItsPlace) {
+  // A failing opener (127: not found) is said once on standard error, with the page's path;
+  // the dialogue goes on and its output is unchanged.
+  platform_.process.input = "a\n3\n1\nn\n";
+  platform_.process.installed_page = "/opt/z/ajuda-zepa4-07.html";
+  platform_.process.command_status = 127;
+  EXPECT_EQ(run_dialogue(), 0);
+  flush_all_output();
+  EXPECT_EQ(platform_.process.errors,
+            " Aviso: nao foi possivel abrir a pagina de ajuda; ela esta em "
+            "/opt/z/ajuda-zepa4-07.html\n");
+  EXPECT_EQ(platform_.process.output.find("Aviso"), std::string::npos);
+  EXPECT_NE(platform_.process.output.find("  Semi arco: a= 3.217506\r\n"), std::string::npos);
+  // Without an installed copy the web address is the place given.
+  platform_.process.installed_page.clear();
+  platform_.process.errors.clear();
+  platform_.process.command_status = -1;
+  platform_.process.input_position = 0;
+  reset_runtime_state();
+  EXPECT_EQ(run_dialogue(), 0);
+  EXPECT_EQ(platform_.process.errors,
+            " Aviso: nao foi possivel abrir a pagina de ajuda; ela esta em "
+            "http://www.zepa.example/ajuda-zepa4-07.php\n");
 }
 
 TEST_F(DialogueTest, MemoThatCannotBeOpenedIsReportedOnStandardError) {

@@ -48,7 +48,6 @@ constexpr const char* kHelpQuestion =
     " Tecle A ou a para ir a pagina de ajuda ou qualquer para continuar";
 constexpr const char* kContinueQuestion =
     " Informe se para (qualquer caractere) ou continua calculando (C ou c):";
-constexpr const char* kRefusal = " f nao pode ser maior que 2c, informe outro valor";
 
 void print_line(std::string_view text) { print_text(0, text, kEndLine); }
 
@@ -91,13 +90,25 @@ void show_result(const char* label, float value) {
   print_number(0, value, kEndLine);
 }
 
-// A memo that did not reach the file is said once; a redirected output keeps only the
-// dialogue's own bytes, so the warning goes to standard error there.
-void warn_memo_not_recorded() {
+// A warning is one line; a redirected output keeps only the dialogue's own bytes, so the
+// warning goes to standard error there.
+void warn(std::string_view text) {
   if (console_is_degenerate()) {
-    platform().process->write_error(std::string(kMemoWarning) + "\n");
+    platform().process->write_error(std::string(text) + "\n");
   } else {
-    print_line(kMemoWarning);
+    print_line(text);
+  }
+}
+
+// The copy of the help page installed with the program, or the web page when there is none.
+// An opener that is missing or fails is said, with the place of the page, so that the user
+// can open it by hand.
+void open_help_page() {
+  Process& process = *platform().process;
+  const std::string page = process.installed_file(kHelpPageName);
+  const std::string url = std::string("http://") + kHelpHost + kHelpPath;
+  if (run_command(process.help_command(page, url)) != 0) {
+    warn(std::string(kHelpNotOpened) + (page.empty() ? url : page));
   }
 }
 
@@ -107,9 +118,7 @@ int run_dialogue() {
   clear_screen(kClearDefault);
   show_banner_and_notes();
   const std::string help = ask_text(kHelpQuestion);
-  if (is_letter_answer(help, 'A', 'a')) {
-    run_command(platform().process->help_command(std::string("http://") + kHelpHost + kHelpPath));
-  }
+  if (is_letter_answer(help, 'A', 'a')) open_help_page();
   std::string answer;
   do {
     float c = 0;
@@ -119,8 +128,7 @@ int run_dialogue() {
       print_line(kDataHeading);
       c = ask_number(kLabelC);
       f = ask_number(kLabelF);
-      // Single-precision doubling; an unordered comparison (a NaN) refuses the pair.
-      if (f <= c + c) break;
+      if (sagitta_accepted(c, f)) break;
       print_end(0, kEndLine);
       print_line(kRefusal);
       print_end(0, kEndLine);
@@ -130,7 +138,7 @@ int run_dialogue() {
     show_result(kLabelR, result.r);
     show_result(kLabelA, result.a);
     show_result(kLabelAlfaConsole, result.alfa);
-    if (!write_memo(c, f, result)) warn_memo_not_recorded();
+    if (!write_memo(c, f, result)) warn(kMemoWarning);
     print_end(0, kEndLine);
     answer = ask_text(kContinueQuestion);
   } while (is_letter_answer(answer, 'C', 'c'));

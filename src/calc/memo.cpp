@@ -43,9 +43,7 @@ void append_number_line(std::string& memo, std::string_view label, float value) 
 
 }  // namespace
 
-bool write_memo(float c, float f, const Segment& result) {
-  // The 21 lines are composed whole and handed to the channel as one text: the file receives
-  // the same bytes as from one print per item, at a fraction of the cost in a long batch.
+std::string memo_text(float c, float f, const Segment& result) {
   std::string memo = memo_header();
   append_number_line(memo, kLabelC, c);
   append_number_line(memo, kLabelF, f);
@@ -54,7 +52,13 @@ bool write_memo(float c, float f, const Segment& result) {
   append_number_line(memo, kLabelA, result.a);
   append_number_line(memo, kLabelAlfaMemo, result.alfa);
   memo.append("\r\n");
+  return memo;
+}
 
+bool write_memo(float c, float f, const Segment& result) {
+  // The 21 lines are composed whole and handed to the channel as one text: the file receives
+  // the same bytes as from one print per item, at a fraction of the cost in a long batch.
+  const std::string memo = memo_text(c, f, result);
   const int opened = open_append(kMemoFileName, kMemoChannel);
   const int written = print_text(kMemoChannel, memo, kEndNone);
   const int closed = close_channel(kMemoChannel);

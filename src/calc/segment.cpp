@@ -10,6 +10,8 @@ namespace {
 constexpr double kPiApprox = 3.1416;
 }  // namespace
 
+bool sagitta_accepted(float c, float f) { return f <= c + c; }
+
 Segment compute_segment(float c, float f) {
   // Each step keeps the precision the calculation has always had: the squares, d, q, t and m
   // are singles; r, Alfa and a are computed in double and rounded to single once.

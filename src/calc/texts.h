@@ -12,11 +12,20 @@ inline constexpr const char* kAuthorTitleBanner = "Engenheira Civil, Mestre em C
 inline constexpr const char* kAuthorTitleMemo = "Engenheira Civil, Mestre em C\xE1lculo Estrutural";
 inline constexpr const char* kContactAddress = "contato@zepa.example";
 
-// The help page the help question opens.
+// The help page the help question opens: the copy installed with the program (its file name),
+// else the one on the web (host and path).
+inline constexpr const char* kHelpPageName = "ajuda-zepa4-07.html";
 inline constexpr const char* kHelpHost = "www.zepa.example";
 inline constexpr const char* kHelpPath = "/ajuda-zepa4-07.php";
+// Said when the opener is missing or fails; the page's path or address follows it.
+inline constexpr const char* kHelpNotOpened =
+    " Aviso: nao foi possivel abrir a pagina de ajuda; ela esta em ";
 
-// The labels that the dialogue shows and the memo records alike.
+// The refusal of a sagitta larger than twice the semi-chord (the help page shows it too).
+inline constexpr const char* kRefusal = " f nao pode ser maior que 2c, informe outro valor";
+
+// The labels that the dialogue shows and the memo records alike; the number text follows each
+// (the help page shows the same result lines).
 inline constexpr const char* kDataHeading = " Dados:";
 inline constexpr const char* kResultsHeading = " Resultados:";
 inline constexpr const char* kLabelC = "  Semi corda: c=";

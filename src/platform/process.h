@@ -6,6 +6,9 @@
 
 namespace zepa {
 
+// Where an install prefix keeps the program's files, relative to the prefix.
+inline constexpr const char* kShareDirectory = "share/zepa4-07";
+
 // How standard input reaches the program.
 enum class InputKind {
   kRedirected,      // a file or a pipe: items are read byte by byte, no prompts
@@ -25,8 +28,13 @@ class Process {
   virtual long write_output(const unsigned char* bytes, std::size_t size) = 0;
   // Writes a diagnostic line to standard error; failures there have nowhere to go.
   virtual void write_error(std::string_view text) = 0;
-  // The command line that opens `url` in the user's browser.
-  virtual std::string help_command(std::string_view url) = 0;
+  // The installed copy of the program's file `name`: beside the executable (a build tree, the
+  // Windows zip), else in ../share/zepa4-07/ relative to it (an install prefix, the Debian
+  // package). The first of the two that exists, or empty when neither does.
+  virtual std::string installed_file(std::string_view name) = 0;
+  // The command line that opens the help page in the user's browser: the local file `page`
+  // when it is not empty, else the web address `url`.
+  virtual std::string help_command(std::string_view page, std::string_view url) = 0;
   // Runs `command` through the command processor and waits: its status.
   virtual int run_command(const std::string& command) = 0;
   // The directory separator of file names.

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -6,13 +7,28 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "platform/file_url.h"
 #include "platform/platform.h"
 #include "platform/terminal.h"
 
 namespace zepa {
 
 namespace {
+
+bool is_regular_file(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The executable's own path, symbolic links resolved, so that its directory is the real one.
+std::string executable_path() {
+  char buffer[4096];
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return {};
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
 
 class PosixProcess final : public Process {
  public:
@@ -44,8 +60,25 @@ class PosixProcess final : public Process {
     (void)ignored;
   }
 
-  std::string help_command(std::string_view url) override {
-    return "xdg-open '" + std::string(url) + "'";
+  std::string installed_file(std::string_view name) override {
+    const std::string exe = executable_path();
+    const std::string_view bin = parent_directory(exe);
+    if (bin.empty()) return {};
+    // The prefix is the bin directory's parent, taken from the resolved path rather than
+    // through "..", so the path shown to the user is plain.
+    const std::string candidates[] = {
+        std::string(bin) + '/' + std::string(name),
+        std::string(parent_directory(bin)) + '/' + kShareDirectory + '/' + std::string(name)};
+    for (const std::string& candidate : candidates) {
+      if (is_regular_file(candidate)) return candidate;
+    }
+    return {};
+  }
+
+  // The URL is percent-encoded and the web address is the program's own: neither holds a
+  // single quote, so quoting them for the shell is safe.
+  std::string help_command(std::string_view page, std::string_view url) override {
+    return "xdg-open '" + (page.empty() ? std::string(url) : file_url(page)) + "'";
   }
 
   int run_command(const std::string& command) override {

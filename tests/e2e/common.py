@@ -44,6 +44,7 @@ CONTINUE_QUESTION = b" Informe se para (qualquer caractere) ou continua calculan
 REFUSAL = b" f nao pode ser maior que 2c, informe outro valor"
 MEMO_WARNING = b" Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt"
 MEMO_FILE = "mc-zepa4-07.txt"
+HELP_NOT_OPENED = b" Aviso: nao foi possivel abrir a pagina de ajuda; ela esta em "
 
 
 def lines(*items):

@@ -5,9 +5,10 @@ import random
 import stat
 import subprocess
 import time
+import urllib.parse
 
-from common import (CONTINUE_QUESTION, MEMO_FILE, MEMO_WARNING, REFUSAL, check, expect_equal,
-                    first_screen, lines, main, memo, results, run, Scratch)
+from common import (CONTINUE_QUESTION, HELP_NOT_OPENED, MEMO_FILE, MEMO_WARNING, REFUSAL, check,
+                    expect_equal, first_screen, lines, main, memo, results, run, Scratch)
 
 ONE_CASE = first_screen() + lines(b"", b" Dados:") + results(b" 5", b" 3.217506", b" 36.86981")
 ONE_CASE_MEMO = memo(" 3", " 1", " 5", " 3.217506", " 36.86981")
@@ -58,6 +59,14 @@ def test_continue_answers(binary):
         s.close()
 
 
+def help_page_url(binary):
+    """What the opener is given: the page beside the program, else the web page."""
+    page = os.path.join(os.path.dirname(os.path.realpath(binary)), "ajuda-zepa4-07.html")
+    if os.path.exists(page):
+        return "file://" + urllib.parse.quote(page), page
+    return "http://www.zepa.example/ajuda-zepa4-07.php", "http://www.zepa.example/ajuda-zepa4-07.php"
+
+
 def test_help_answers_run_the_opener(binary):
     s = Scratch()
     try:
@@ -69,6 +78,7 @@ def test_help_answers_run_the_opener(binary):
             f.write(f'#!/bin/sh\necho "$@" >> {log}\nexit 3\n')
         os.chmod(stub, stat.S_IRWXU)
         env = dict(os.environ, PATH=stub_dir + os.pathsep + os.environ.get("PATH", ""))
+        url, place = help_page_url(binary)
         opening = [b"a", b"A", b"   a", b"a,x", b'"a"', b'"A"x']
         quiet = [b"", b"aa", b"b", b" ", b"ajuda", b"a "]
         for answer in opening + quiet:
@@ -76,15 +86,19 @@ def test_help_answers_run_the_opener(binary):
                 os.remove(log)
             p = run(binary, answer + b"\n3\n1\nn\n", s.path, env=env)
             expect_equal(p.returncode, 0)
-            # The opener's failure changes nothing in the dialogue. After "a,x" and '"A"x' the
-            # "x" left on the line is the next item, the semi-chord, so only the opener counts.
+            # The opener's failure changes nothing in the dialogue's output; it is said on
+            # standard error, with the page's place. After "a,x" and '"A"x' the "x" left on the
+            # line is the next item, the semi-chord, so only the opener counts.
             if answer not in (b"a,x", b'"A"x'):
                 expect_equal(p.stdout, ONE_CASE + lines(b"", b""))
             opened = os.path.exists(log)
             check(opened == (answer in opening), f"answer {answer!r} opened={opened}")
             if opened:
                 with open(log) as f:
-                    expect_equal(f.read(), "http://www.zepa.example/ajuda-zepa4-07.php\n")
+                    expect_equal(f.read(), url + "\n")
+                expect_equal(p.stderr, HELP_NOT_OPENED + place.encode() + b"\n")
+            else:
+                expect_equal(p.stderr, b"")
     finally:
         s.close()
 

@@ -1,10 +1,13 @@
 """The program in a real terminal (tmux): screens, editing keys, Ctrl+C, hang-up, TERM=dumb."""
 
 import os
+import shutil
+import stat
 import subprocess
 import time
+import urllib.parse
 
-from common import (CONTINUE_QUESTION, HELP_QUESTION, MEMO_FILE, NOTES, REFUSAL, banner, check,
+from common import (CONTINUE_QUESTION, HELP_NOT_OPENED, HELP_QUESTION, MEMO_FILE, NOTES, REFUSAL, banner, check,
                     expect_equal, main, memo, Scratch)
 
 WAIT_LIMIT = 10.0  # seconds for any screen to appear; waits end as soon as it does
@@ -215,6 +218,81 @@ def test_refusal_then_ctrl_c(binary):
         pane.close()
 
 
+def path_with(scratch, opener=None):
+    """A PATH setting of its own: the tools the run wrapper needs, and an xdg-open stub when
+    given one (no other opener is found)."""
+    bin_dir = os.path.join(scratch.path, "bin")
+    os.makedirs(bin_dir)
+    for tool in ("sh", "stty", "sleep", "mv"):
+        os.symlink(shutil.which(tool), os.path.join(bin_dir, tool))
+    if opener is not None:
+        stub = os.path.join(bin_dir, "xdg-open")
+        with open(stub, "w") as f:
+            f.write(opener)
+        os.chmod(stub, stat.S_IRWXU)
+    return "PATH=" + bin_dir
+
+
+def help_page_beside(binary):
+    return os.path.join(os.path.dirname(os.path.realpath(binary)), "ajuda-zepa4-07.html")
+
+
+def finish_one_case(pane):
+    """The dialogue goes on after the help answer: one case, a stop, the terminal as before."""
+    pane.wait_for_last_line(C_PROMPT)
+    pane.type("3")
+    pane.keys("Enter")
+    pane.wait_for_last_line(F_PROMPT)
+    pane.type("1")
+    pane.keys("Enter")
+    expect_results(pane.wait_for_line(CONTINUE_LINE))
+    pane.type("n")
+    pane.keys("Enter")
+    expect_equal(pane.wait_for_file("status"), "0")
+    expect_terminal_restored(pane)
+
+
+def test_help_answer_opens_the_page_beside_the_program(binary):
+    page = help_page_beside(binary)
+    check(os.path.exists(page), "no help page beside the program: " + page)
+    tools = Scratch()
+    log = os.path.join(tools.path, "opened")
+    # The stub notes its arguments; the file appears whole.
+    opener = f'#!/bin/sh\necho "$@" > {log}.part\nmv {log}.part {log}\n'
+    pane = Pane(binary, env=[path_with(tools, opener)])
+    try:
+        pane.wait_for_line(HELP_LINE)
+        pane.type("a")
+        pane.keys("Enter")
+        finish_one_case(pane)
+        with open(log) as f:
+            opened = f.read().split("\n")
+        expect_equal(opened[0], "file://" + urllib.parse.quote(page))
+        check(not any("Aviso" in line for line in pane.screen()), "a success was warned about")
+    finally:
+        pane.close()
+        tools.close()
+
+
+def test_help_answer_without_an_opener_says_where_the_page_is(binary):
+    tools = Scratch()
+    pane = Pane(binary, env=[path_with(tools)])
+    try:
+        pane.wait_for_line(HELP_LINE)
+        pane.type("A")
+        pane.keys("Enter")
+        # One line (wrapped at the screen's width), then the dialogue as usual.
+        said = (HELP_NOT_OPENED.decode() + help_page_beside(binary)).replace(" ", "")
+        screen = pane.wait_for("the warning",
+                               lambda screen: said in "".join(screen).replace(" ", ""))
+        at = next(i for i, line in enumerate(screen) if line.startswith(" Aviso:"))
+        expect_equal(screen[at - 1], HELP_LINE + " A")
+        finish_one_case(pane)
+    finally:
+        pane.close()
+        tools.close()
+
+
 def test_long_paste(binary):
     pane = Pane(binary)
     try:
@@ -313,4 +391,6 @@ def test_dumb_terminal(binary):
 
 if __name__ == "__main__":
     main([test_first_screen_and_one_case, test_editing_keys, test_refusal_then_ctrl_c,
-          test_long_paste, test_window_shrinks, test_hang_up, test_dumb_terminal])
+          test_long_paste, test_window_shrinks, test_hang_up, test_dumb_terminal,
+          test_help_answer_opens_the_page_beside_the_program,
+          test_help_answer_without_an_opener_says_where_the_page_is])

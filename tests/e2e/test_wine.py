@@ -244,10 +244,43 @@ def test_ctrl_c_ends_the_program_at_once(binary):
         s.close()
 
 
+def windows_path(path):
+    """The path as wine shows a Unix file to a Windows program: drive Z:, backslashes."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def wine_reg(*args):
+    subprocess.run([WINE, "reg", *args, "/f"], env=wine_env(), stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60, check=True)
+
+
+def test_help_answer_starts_the_page_beside_the_exe(binary):
+    page = os.path.join(os.path.dirname(os.path.abspath(EXE)), "ajuda-zepa4-07.html")
+    recorder = os.path.join(os.path.dirname(os.path.abspath(EXE)), "tests", "record_command.exe")
+    if not os.path.exists(page) or not os.path.exists(recorder):
+        raise AssertionError(f"missing {page} or {recorder}")
+    # The C library runs a command through the processor COMSPEC names; wine takes it from the
+    # user's environment in the registry (not from ours). The stand-in notes its command line.
+    wine_reg("add", "HKCU\\Environment", "/v", "COMSPEC", "/d", windows_path(recorder))
+    s = Scratch()
+    try:
+        p = subprocess.run([WINE, EXE], input=b"a\r\n3\r\n1\r\nn\r\n", cwd=s.path, env=wine_env(),
+                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+        expect_equal(p.returncode, 0, "exit codes")
+        expect_equal(p.stderr, b"", "standard errors")
+        expect_equal(s.file("command.log"),
+                     (f'{windows_path(recorder)} /c cmd /c start "" "{windows_path(page)}"\n')
+                     .encode(), "command lines")
+    finally:
+        wine_reg("delete", "HKCU\\Environment", "/v", "COMSPEC")
+        s.close()
+
+
 if __name__ == "__main__":
     if not EXE or not os.path.exists(EXE) or WINE is None:
         print("no Windows build or no wine (ZEPA_WINDOWS_EXE, ZEPA_WINE): nothing to run")
         print("0 passed, 0 failed")
         sys.exit(0)
     main([test_batch_through_a_pipe_is_identical, test_batch_from_a_file_is_identical,
-          test_console_dialogue_in_a_terminal, test_ctrl_c_ends_the_program_at_once])
+          test_console_dialogue_in_a_terminal, test_ctrl_c_ends_the_program_at_once,
+          test_help_answer_starts_the_page_beside_the_exe])

@@ -28,7 +28,11 @@ class MemoryProcess : public Process {
   long read_input(unsigned char* buffer, std::size_t size) override;
   long write_output(const unsigned char* bytes, std::size_t size) override;
   void write_error(std::string_view text) override { errors.append(text); }
-  std::string help_command(std::string_view url) override { return "open " + std::string(url); }
+  std::string installed_page;  // what installed_file gives, whatever the name asked
+  std::string installed_file(std::string_view) override { return installed_page; }
+  std::string help_command(std::string_view page, std::string_view url) override {
+    return "open " + std::string(page.empty() ? url : page);
+  }
   int run_command(const std::string& command) override;
   char directory_separator() override { return '/'; }
 };

@@ -1,0 +1,94 @@
+// The help page's calculator: the program's own item parsing, segment computation, number text
+// and memo, built to WebAssembly. The page hands over the two typed replies as Unicode code
+// points and reads back the lines the console would show and the memo the program would append.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "calc/memo.h"
+#include "calc/segment.h"
+#include "calc/texts.h"
+#include "platform/cp1252.h"
+#include "console/item_parser.h"
+#include "console/line_input.h"
+#include "console/number_text.h"
+#include "startup.h"
+
+namespace {
+
+struct Case {
+  std::string screen;          // the console's lines, each ended by "\n"
+  std::string memo;            // the memo's Windows-1252 bytes; empty for a refused pair
+  std::vector<char32_t> memo_chars;  // each memo byte as its Windows-1252 character
+  std::vector<char32_t> screen_chars;
+};
+
+Case g_case;
+
+// A typed reply as the line editor stores it: characters the code page lacks are dropped, as
+// the terminal's key layer drops them, and so are control codes, which the editor never stores.
+std::string typed_line(const std::uint32_t* chars, int count) {
+  std::string line;
+  for (int i = 0; i < count; ++i) {
+    const int byte = zepa::cp1252_from_unicode(chars[i]);
+    if (byte >= 32) line += static_cast<char>(byte);
+  }
+  return line;
+}
+
+// The first item of the line as a number, read as the dialogue reads it after the line editor.
+float number_of(std::string line) {
+  zepa::reset_runtime_state();
+  zepa::input_line() = zepa::InputLine{std::move(line), 0, zepa::LineSource::kText};
+  float value = 0;
+  zepa::input_single(value);
+  return value;
+}
+
+std::vector<char32_t> characters_of(const std::string& bytes) {
+  std::vector<char32_t> out;
+  out.reserve(bytes.size() + 1);
+  for (const char ch : bytes) {
+    const auto byte = static_cast<unsigned char>(ch);
+    // Line ends stay line ends; every other byte is the character the console shows for it.
+    out.push_back(byte == '\r' || byte == '\n' ? byte : zepa::cp1252_cell_char(byte));
+  }
+  out.push_back(0);
+  return out;
+}
+
+}  // namespace
+
+extern "C" {
+
+// Computes the case of the two typed replies (code points). 1 when computed, 0 when refused.
+int zepa_case(const std::uint32_t* c_chars, int c_count, const std::uint32_t* f_chars,
+              int f_count) {
+  const float c = number_of(typed_line(c_chars, c_count));
+  const float f = number_of(typed_line(f_chars, f_count));
+  g_case = Case{};
+  const bool accepted = zepa::sagitta_accepted(c, f);
+  if (accepted) {
+    const zepa::Segment result = zepa::compute_segment(c, f);
+    g_case.screen = std::string(zepa::kLabelR) + zepa::single_text(result.r) + "\n" +
+                    zepa::kLabelA + zepa::single_text(result.a) + "\n" + zepa::kLabelAlfaConsole +
+                    zepa::single_text(result.alfa) + "\n";
+    g_case.memo = zepa::memo_text(c, f, result);
+  } else {
+    g_case.screen = std::string(zepa::kRefusal) + "\n";
+  }
+  g_case.screen_chars = characters_of(g_case.screen);
+  g_case.memo_chars = characters_of(g_case.memo);
+  return accepted ? 1 : 0;
+}
+
+// The last case's console lines and memo as zero-terminated code points.
+const char32_t* zepa_screen() { return g_case.screen_chars.data(); }
+const char32_t* zepa_memo() { return g_case.memo_chars.data(); }
+
+// The last case's memo as the file receives it: its bytes and their count.
+const char* zepa_memo_bytes() { return g_case.memo.data(); }
+int zepa_memo_size() { return static_cast<int>(g_case.memo.size()); }
+
+}  // extern "C"
