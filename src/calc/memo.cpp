@@ -3,6 +3,7 @@
 #include <string>
 
 #include "calc/texts.h"
+#include "console/console_writer.h"
 #include "console/number_text.h"
 #include "console/print.h"
 #include "sys/channels.h"
@@ -55,6 +56,8 @@ bool write_memo(float c, float f, const Segment& result) {
   append_number_line(memo, "  \xC2ngulo: Alfa(\xB0)=", result.alfa);
   memo.append("\r\n");
 
+  // The results are on the screen before the file is touched, however long that takes.
+  console_flush();
   const int opened = open_append(kMemoFileName, kMemoChannel);
   const int written = print_text(kMemoChannel, memo, kEndNone);
   const int closed = close_channel(kMemoChannel);

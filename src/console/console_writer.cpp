@@ -262,6 +262,10 @@ void console_write(const unsigned char* bytes, std::size_t length, bool settle) 
   writer.finish();
 }
 
+void console_flush() {
+  if (!is_degenerate(view())) screen().flush();
+}
+
 void clear_screen(std::uint32_t mode) {
   ConsoleChannel& channel = console_channel();
   const View v = view();
