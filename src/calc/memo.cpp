@@ -1,6 +1,8 @@
 #include "calc/memo.h"
 
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "calc/texts.h"
 #include "console/console_writer.h"
@@ -37,29 +39,48 @@ const std::string& memo_header() {
   return header;
 }
 
-// A label followed by the number text of the value, as print_number writes it.
-void append_number_line(std::string& memo, std::string_view label, float value) {
-  memo.append(label).append(single_text(value)).append("\r\n");
-}
+// The memo as it is composed: the header, then the five number lines.
+class MemoText {
+ public:
+  MemoText() : length_(memo_header().size()) {
+    std::memcpy(bytes_, memo_header().data(), length_);
+  }
+  void append(std::string_view text) {
+    std::memcpy(bytes_ + length_, text.data(), text.size());
+    length_ += text.size();
+  }
+  // A label followed by the number text of the value, as print_number writes it.
+  void append_number_line(std::string_view label, float value) {
+    append(label);
+    length_ += static_cast<std::size_t>(single_text_to(value, bytes_ + length_));
+    append("\r\n");
+  }
+  std::string_view text() const { return {bytes_, length_}; }
+
+ private:
+  // The header is about 400 bytes, each number line at most 40.
+  char bytes_[1024];
+  std::size_t length_;
+};
 
 }  // namespace
 
 bool write_memo(float c, float f, const Segment& result) {
   // The 21 lines are composed whole and handed to the channel as one text: the file receives
   // the same bytes as from one print per item, at a fraction of the cost in a long batch.
-  std::string memo = memo_header();
-  append_number_line(memo, "  Semi corda: c=", c);
-  append_number_line(memo, "  Flecha: f=", f);
+  MemoText memo;
+  memo.append_number_line("  Semi corda: c=", c);
+  memo.append_number_line("  Flecha: f=", f);
   memo.append(" Resultados:\r\n");
-  append_number_line(memo, "  Raio: r=", result.r);
-  append_number_line(memo, "  Semi arco: a=", result.a);
-  append_number_line(memo, "  \xC2ngulo: Alfa(\xB0)=", result.alfa);
+  memo.append_number_line("  Raio: r=", result.r);
+  memo.append_number_line("  Semi arco: a=", result.a);
+  memo.append_number_line("  \xC2ngulo: Alfa(\xB0)=", result.alfa);
   memo.append("\r\n");
 
   // The results are on the screen before the file is touched, however long that takes.
   console_flush();
   const int opened = open_append(kMemoFileName, kMemoChannel);
-  const int written = print_text(kMemoChannel, memo, kEndNone);
+  const int written = print_text(kMemoChannel, memo.text(), kEndNone);
   const int closed = close_channel(kMemoChannel);
   return opened == kDone && written == kDone && closed == kDone;
 }
