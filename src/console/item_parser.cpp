@@ -115,9 +115,36 @@ bool overflows(const char* p, const char* end, bool hex) {
   return scale + (negative ? -exponent : exponent) > 0;
 }
 
+// Plain decimal text, the whole of `p`..`end`: at most 15 digits with at most one point and no
+// exponent. Its digits as an integer below 2^53 and the powers of ten after the point (22 at
+// most) are both exact doubles, so one division rounds correctly. False for anything else.
+bool short_decimal(const char* p, const char* end, double& value) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  std::uint64_t digits = 0;
+  int count = 0;
+  int after_point = -1;  // digits after the point, -1 before it
+  for (; p != end; ++p) {
+    if (*p >= '0' && *p <= '9') {
+      digits = digits * 10 + static_cast<unsigned>(*p - '0');
+      ++count;
+      if (after_point >= 0) ++after_point;
+    } else if (*p == '.' && after_point < 0) {
+      after_point = 0;
+    } else {
+      return false;
+    }
+  }
+  if (count == 0 || count > 15) return false;
+  value = static_cast<double>(digits);
+  if (after_point > 0) value /= kPowers[after_point];
+  return true;
+}
+
 // The value of unsigned number text (the sign already taken) into `value`; false when no number
 // begins the text.
 bool unsigned_decimal(const char* p, const char* end, double& value) {
+  if (short_decimal(p, end, value)) return true;
   constexpr double kInfinity = std::numeric_limits<double>::infinity();
   if (starts_with_word(p, end, "inf")) {
     value = kInfinity;

@@ -47,9 +47,10 @@ constexpr std::array<char, 200> kTwoDigits = two_digit_table();
 
 // Writes the text of `digits` (a 7-digit significand) with decimal exponent x in the general
 // form: fixed for -4 <= x < 7, exponent form otherwise; trailing zeros and a final point go.
+// `out` has room for 20 bytes: the digits are copied 8 at a time, past what is kept.
 int write_general7(bool negative, std::uint32_t digits, int x, char* out) {
   // The significand's digits, then the count worth writing: trailing zeros dropped.
-  char d[8];
+  char d[16] = {};
   const std::uint32_t high = digits / 10000;  // 3 digits
   const std::uint32_t low = digits % 10000;   // 4 digits
   d[0] = static_cast<char>('0' + high / 100);
@@ -62,30 +63,28 @@ int write_general7(bool negative, std::uint32_t digits, int x, char* out) {
   if (negative) *p++ = '-';
   if (x >= -4 && x < kSingleDigits) {
     if (x < 0) {
-      std::memcpy(p, "0.000", static_cast<std::size_t>(1 - x));
+      std::memcpy(p, "0.000000", 8);
       p += 1 - x;
-      std::memcpy(p, d, static_cast<std::size_t>(last + 1));
+      std::memcpy(p, d, 8);
       p += last + 1;
     } else {
-      std::memcpy(p, d, static_cast<std::size_t>(x + 1));
+      std::memcpy(p, d, 8);
       p += x + 1;
       if (last > x) {
         *p++ = '.';
-        std::memcpy(p, d + x + 1, static_cast<std::size_t>(last - x));
+        std::memcpy(p, d + x + 1, 8);
         p += last - x;
       }
     }
   } else {
     *p++ = d[0];
     if (last > 0) *p++ = '.';
-    for (int i = 1; i <= last; ++i) *p++ = d[i];
+    std::memcpy(p, d + 1, 8);
+    p += last;
     *p++ = 'e';
     *p++ = x < 0 ? '-' : '+';
-    const int magnitude = x < 0 ? -x : x;
-    if (magnitude >= 100) {
-      *p++ = static_cast<char>('0' + magnitude / 100);
-    }
-    std::memcpy(p, &kTwoDigits[2 * (magnitude % 100)], 2);
+    const int magnitude = x < 0 ? -x : x;  // at most 45 for a single
+    std::memcpy(p, &kTwoDigits[2 * magnitude], 2);
     p += 2;
   }
   return static_cast<int>(p - out);
@@ -218,16 +217,14 @@ std::string format_number(double value, int digits, bool lead_blank) {
 }
 
 int single_text_to(float value, char* out) {
-  out[0] = ' ';
-  int length = general7(value, out + 1);
-  if (length == 0) {
-    const std::string text = format_number(value, kSingleDigits, true);
-    std::memcpy(out, text.data(), text.size());
-    return static_cast<int>(text.size());
-  }
-  if (out[1] != '-') return length + 1;
-  std::memmove(out, out + 1, static_cast<std::size_t>(length));
-  return length;
+  // A negative text begins with its "-", any other with the lead blank.
+  const bool negative = std::signbit(value);
+  if (!negative) out[0] = ' ';
+  const int length = general7(value, negative ? out : out + 1);
+  if (length > 0) return negative ? length : length + 1;
+  const std::string text = format_number(value, kSingleDigits, true);
+  std::memcpy(out, text.data(), text.size());
+  return static_cast<int>(text.size());
 }
 
 std::string single_text(float value) {

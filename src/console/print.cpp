@@ -5,6 +5,7 @@
 #include "console/console_writer.h"
 #include "console/number_text.h"
 #include "sys/channels.h"
+#include "sys/std_streams.h"
 
 namespace zepa {
 
@@ -55,9 +56,28 @@ int end_action(int channel, int action) {
 
 int first_failure(int a, int b) { return a != kDone ? a : b; }
 
+// Console output that goes to standard output (redirected): the bytes go straight into its
+// buffer. A line end leaves the column at 0 whatever the text held, so only an item without
+// one looks at its bytes.
+int print_redirected(ConsoleChannel& console, std::string_view text, int action) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  if (!text.empty()) stdout_write(bytes, text.size());
+  if (action & (kEndLine | kEndLine4)) {
+    stdout_write(kLineEnd, 2);
+    console.column = 0;
+    return kDone;
+  }
+  if (!text.empty()) advance_column(console.column, console.width, bytes, text.size());
+  return action & kEndZone ? zone_advance(0) : kDone;
+}
+
 }  // namespace
 
 int print_text(int channel, std::string_view text, int action) {
+  if (channel == 0) {
+    ConsoleChannel& console = console_channel();
+    if (console_is_degenerate()) return print_redirected(console, text, action);
+  }
   if (!names_a_channel(channel)) return kInvalidRequest;
   int result = kDone;
   if (!text.empty()) {
@@ -93,16 +113,10 @@ void reset_console_channel() { g_console = ConsoleChannel{}; }
 
 void advance_column(std::uint32_t& column, std::int32_t width, const unsigned char* bytes,
                     std::size_t n) {
-  // Most items hold no line end at all: two fast searches settle that before any byte loop.
-  if (n > 0 && (bytes[n - 1] == 13 || bytes[n - 1] == 10)) {
-    column = 0;
-  } else if (std::memchr(bytes, 13, n) == nullptr && std::memchr(bytes, 10, n) == nullptr) {
-    column += static_cast<std::uint32_t>(n);
-  } else {
-    std::size_t i = n;
-    while (bytes[i - 1] != 13 && bytes[i - 1] != 10) --i;
-    column = static_cast<std::uint32_t>(n - i);
-  }
+  // Items are short: one pass from the end finds the last line end, if any.
+  std::size_t i = n;
+  while (i > 0 && bytes[i - 1] != 13 && bytes[i - 1] != 10) --i;
+  column = i == 0 ? column + static_cast<std::uint32_t>(n) : static_cast<std::uint32_t>(n - i);
   if (width != 0) column %= static_cast<std::uint32_t>(width);
 }
 
