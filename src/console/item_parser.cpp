@@ -1,6 +1,8 @@
 #include "console/item_parser.h"
 
+#include <array>
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -209,6 +211,53 @@ std::uint64_t radix_integer(std::string_view text) {
   return value;
 }
 
+// Whether a byte needs the item reader's rules: blanks, line ends, quotes, commas, the radix mark
+// and the exponent letter that is stored changed.
+constexpr bool is_special(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '"' || c == ',' || c == '&' ||
+         c == 'D' || c == 'd';
+}
+
+constexpr std::array<bool, 256> special_table() {
+  std::array<bool, 256> t{};
+  for (int c = 0; c < 256; ++c) t[c] = is_special(static_cast<unsigned char>(c));
+  return t;
+}
+constexpr std::array<bool, 256> kSpecial = special_table();
+
+// The common item of redirected input, taken from the bytes standard input has already
+// delivered: leading blanks, then bytes with no special rule, then a line end (LF, or CR LF).
+// It gives what the byte-by-byte rules give for the same bytes; anything else (a quote, a
+// comma, a blank after the item, the buffer's end before the line end, the limit) returns
+// false with nothing taken, and the caller reads byte by byte.
+bool take_plain_item(unsigned char* buffer, int limit, ItemResult& result) {
+  if (input_line().source != LineSource::kStdin || console_channel().put_back_count != 0) {
+    return false;
+  }
+  const unsigned char* bytes = nullptr;
+  const std::size_t available = stdin_buffered(bytes);
+  std::size_t i = 0;
+  while (i < available && (bytes[i] == ' ' || bytes[i] == '\t')) ++i;
+  const std::size_t start = i;
+  bool float_mark = false;
+  while (i < available && !kSpecial[bytes[i]]) {
+    const unsigned char c = bytes[i++];
+    float_mark = float_mark || c == '.' || c == 'E' || c == 'e';
+  }
+  const std::size_t count = i - start;
+  if (count == 0 || count > static_cast<std::size_t>(limit) || i == available) return false;
+  if (bytes[i] == '\r') {
+    if (++i == available || bytes[i] != '\n') return false;
+  } else if (bytes[i] != '\n') {
+    return false;
+  }
+  std::memcpy(buffer, bytes + start, count);
+  stdin_take(i + 1);
+  result.count = static_cast<int>(count);
+  result.float_mark = float_mark;
+  return true;
+}
+
 }  // namespace
 
 int next_char() {
@@ -242,6 +291,7 @@ void put_back_char(int c) {
 
 ItemResult next_item(unsigned char* buffer, int limit, bool text_mode) {
   ItemResult result;
+  if (take_plain_item(buffer, limit, result)) return result;
   int c = next_char();
   while (is_blank(c)) c = next_char();
   if (c == kEndMarker) return result;
