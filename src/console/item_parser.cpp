@@ -123,23 +123,21 @@ bool overflows(const char* p, const char* end, bool hex) {
 bool short_decimal(const char* p, const char* end, double& value) {
   static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const std::ptrdiff_t length = end - p;
+  if (length == 0 || length > 16) return false;
   std::uint64_t digits = 0;
-  int count = 0;
-  int after_point = -1;  // digits after the point, -1 before it
-  for (; p != end; ++p) {
-    if (*p >= '0' && *p <= '9') {
-      digits = digits * 10 + static_cast<unsigned>(*p - '0');
-      ++count;
-      if (after_point >= 0) ++after_point;
-    } else if (*p == '.' && after_point < 0) {
-      after_point = 0;
-    } else {
-      return false;
-    }
+  for (; p != end && static_cast<unsigned>(*p - '0') < 10; ++p) {
+    digits = digits * 10 + static_cast<unsigned>(*p - '0');
   }
-  if (count == 0 || count > 15) return false;
+  const bool has_point = p != end && *p == '.';
+  const char* const fraction = has_point ? ++p : p;
+  for (; p != end && static_cast<unsigned>(*p - '0') < 10; ++p) {
+    digits = digits * 10 + static_cast<unsigned>(*p - '0');
+  }
+  const std::ptrdiff_t count = length - (has_point ? 1 : 0);
+  if (p != end || count == 0 || count > 15) return false;
   value = static_cast<double>(digits);
-  if (after_point > 0) value /= kPowers[after_point];
+  if (p != fraction) value /= kPowers[p - fraction];
   return true;
 }
 
