@@ -37,13 +37,18 @@ constexpr int bits_of_power_of_ten(int n) {
 // "00" .. "99": two digits at a time.
 constexpr std::array<char, 200> two_digit_table() {
   std::array<char, 200> t{};
-  for (int i = 0; i < 100; ++i) {
+  for (std::size_t i = 0; i < 100; ++i) {
     t[2 * i] = static_cast<char>('0' + i / 10);
     t[2 * i + 1] = static_cast<char>('0' + i % 10);
   }
   return t;
 }
 constexpr std::array<char, 200> kTwoDigits = two_digit_table();
+
+const char* two_digits(std::uint32_t n) { return &kTwoDigits[std::size_t{2} * n]; }
+
+// What a fixed text below 1 begins with: "0." and up to four zeros (copied 8 bytes at a time).
+constexpr char kLeadingZeros[8] = {'0', '.', '0', '0', '0', '0', '0', '0'};
 
 // Writes the text of `digits` (a 7-digit significand) with decimal exponent x in the general
 // form: fixed for -4 <= x < 7, exponent form otherwise; trailing zeros and a final point go.
@@ -54,16 +59,16 @@ int write_general7(bool negative, std::uint32_t digits, int x, char* out) {
   const std::uint32_t high = digits / 10000;  // 3 digits
   const std::uint32_t low = digits % 10000;   // 4 digits
   d[0] = static_cast<char>('0' + high / 100);
-  std::memcpy(d + 1, &kTwoDigits[2 * (high % 100)], 2);
-  std::memcpy(d + 3, &kTwoDigits[2 * (low / 100)], 2);
-  std::memcpy(d + 5, &kTwoDigits[2 * (low % 100)], 2);
+  std::memcpy(d + 1, two_digits(high % 100), 2);
+  std::memcpy(d + 3, two_digits(low / 100), 2);
+  std::memcpy(d + 5, two_digits(low % 100), 2);
   int last = kSingleDigits - 1;  // the last significant digit worth writing
   while (last > 0 && d[last] == '0') --last;
   char* p = out;
   if (negative) *p++ = '-';
   if (x >= -4 && x < kSingleDigits) {
     if (x < 0) {
-      std::memcpy(p, "0.000000", 8);
+      std::memcpy(p, kLeadingZeros, 8);
       p += 1 - x;
       std::memcpy(p, d, 8);
       p += last + 1;
@@ -84,7 +89,7 @@ int write_general7(bool negative, std::uint32_t digits, int x, char* out) {
     *p++ = 'e';
     *p++ = x < 0 ? '-' : '+';
     const int magnitude = x < 0 ? -x : x;  // at most 45 for a single
-    std::memcpy(p, &kTwoDigits[2 * magnitude], 2);
+    std::memcpy(p, two_digits(static_cast<std::uint32_t>(magnitude)), 2);
     p += 2;
   }
   return static_cast<int>(p - out);
@@ -223,8 +228,7 @@ int single_text_to(float value, char* out) {
   const int length = general7(value, negative ? out : out + 1);
   if (length > 0) return negative ? length : length + 1;
   const std::string text = format_number(value, kSingleDigits, true);
-  std::memcpy(out, text.data(), text.size());
-  return static_cast<int>(text.size());
+  return static_cast<int>(text.copy(out, text.size()));
 }
 
 std::string single_text(float value) {

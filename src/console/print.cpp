@@ -68,7 +68,7 @@ int print_redirected(ConsoleChannel& console, std::string_view text, int action)
     return kDone;
   }
   if (!text.empty()) advance_column(console.column, console.width, bytes, text.size());
-  return action & kEndZone ? zone_advance(0) : kDone;
+  return (action & kEndZone) != 0 ? zone_advance(0) : kDone;
 }
 
 }  // namespace
