@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <string>
 
 #include "console/print.h"
+#include "platform/platform.h"
 #include "support/memory_process.h"
 #include "support/temp_dir.h"
 
@@ -98,6 +101,117 @@ TEST_F(ChannelsTest, ColumnAndPrintZonesOnAChannelWithoutWidth) {
   close_channel(1);
   EXPECT_EQ(dir_.read("z.txt"), "ab\r\ncd" + std::string(26, ' ') + std::string(100, 'x') +
                                     std::string(12, ' ') + "\r\n");
+}
+
+// One file in memory: it takes at most `room` more bytes, and `foreign` bytes are appended by
+// "another program" between the open and the first write.
+class MemoryFiles : public Files {
+ public:
+  std::string content;
+  long room = 1 << 30;
+  std::string foreign;
+  bool has_position = true;
+  bool close_fails = false;
+  int opens = 0;
+  int open_files = 0;
+  int appends = 0;
+
+  FileHandle open_append(const char*) override {
+    ++opens;
+    ++open_files;
+    return 3;
+  }
+  std::int64_t end_position(FileHandle) override {
+    return has_position ? static_cast<std::int64_t>(content.size()) : -1;
+  }
+  long append(FileHandle, const unsigned char* bytes, std::size_t n) override {
+    ++appends;
+    content += foreign;
+    foreign.clear();
+    const long taken = std::min(room, static_cast<long>(n));
+    if (taken == 0) return -1;
+    room -= taken;
+    content.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(taken));
+    return taken;
+  }
+  bool cut_back(FileHandle, std::int64_t expected, std::int64_t size) override {
+    if (static_cast<std::int64_t>(content.size()) != expected) return false;
+    content.resize(static_cast<std::size_t>(size));
+    return true;
+  }
+  bool close(FileHandle) override {
+    --open_files;
+    return !close_fails;
+  }
+};
+
+class ChannelFaultsTest : public ::testing::Test {
+ protected:
+  ChannelFaultsTest() { platform().files = &files_; }
+  ~ChannelFaultsTest() override { platform().files = nullptr; }
+  // Opens channel 1, prints `text` and closes it: the close's result.
+  int append(const std::string& text) {
+    EXPECT_EQ(open_append("m.txt", 1), kDone);
+    print_text(1, text, kEndNone);
+    return close_channel(1);
+  }
+  testing::RedirectedPlatform platform_;
+  MemoryFiles files_;
+};
+
+TEST_F(ChannelFaultsTest, WholeOrNothingOfWhatOneOpeningWrites) {
+  const std::string memo(700, 'm');
+  // A memo reaches the file in one write at the close.
+  files_.content = "old";
+  EXPECT_EQ(append(memo), kDone);
+  EXPECT_EQ(files_.content, "old" + memo);
+  EXPECT_EQ(files_.appends, 1);
+  EXPECT_EQ(channel_record(1)->operations, nullptr);
+
+  // A full disk takes 100 bytes of it: they are cut off again.
+  files_.content = "old";
+  files_.room = 100;
+  EXPECT_EQ(append(memo), kShortWrite);
+  EXPECT_EQ(files_.content, "old");
+
+  // It takes nothing at all: nothing to cut, still reported.
+  files_.room = 0;
+  EXPECT_EQ(append(memo), kShortWrite);
+  EXPECT_EQ(files_.content, "old");
+
+  // Beyond the 8192-byte buffer: the first 8192 land, the rest is refused; both go.
+  files_.room = 9000;
+  EXPECT_EQ(open_append("m.txt", 1), kDone);
+  EXPECT_EQ(print_text(1, std::string(8000, 'a'), kEndNone), kDone);
+  EXPECT_EQ(print_text(1, std::string(8000, 'b'), kEndNone), kDone);
+  EXPECT_EQ(close_channel(1), kShortWrite);
+  EXPECT_EQ(files_.content, "old");
+
+  // Another program appended after the open: its bytes and the fragment stay, since cutting
+  // would take its memo too.
+  files_.room = 100;
+  files_.foreign = "other";
+  EXPECT_EQ(append(memo), kShortWrite);
+  EXPECT_EQ(files_.content, "oldother" + memo.substr(0, 100));
+
+  // The close itself fails: reported; the bytes were taken.
+  files_.content = "old";
+  files_.room = 1 << 30;
+  files_.close_fails = true;
+  EXPECT_EQ(append(memo), kShortWrite);
+  EXPECT_EQ(files_.content, "old" + memo);
+  EXPECT_EQ(files_.open_files, 0);
+}
+
+TEST_F(ChannelFaultsTest, AFileWithoutPositionIsClosedUnwritten) {
+  // A pipe with a reader has no position: result 1, the file closed, the channel free.
+  files_.has_position = false;
+  EXPECT_EQ(open_append("m.txt", 1), kInvalidRequest);
+  EXPECT_EQ(files_.open_files, 0);
+  EXPECT_EQ(channel_record(1)->operations, nullptr);
+  EXPECT_EQ(print_text(1, "lost", kEndLine), kInvalidRequest);
+  EXPECT_EQ(close_channel(1), kInvalidRequest);
+  EXPECT_EQ(files_.appends, 0);
 }
 
 }  // namespace

@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "startup.h"
 #include "support/memory_process.h"
+#include "support/scripted_keys.h"
 #include "support/temp_dir.h"
 #include "sys/std_streams.h"
 
@@ -95,6 +97,49 @@ TEST_F(DialogueTest, MemoThatCannotBeOpenedIsReportedOnStandardError) {
   EXPECT_EQ(platform_.process.errors,
             " Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt\n");
   EXPECT_EQ(platform_.process.output.find("Aviso"), std::string::npos);
+}
+
+// A console screen that keeps what it showed at its last flush, and a memo file that notes
+// what the screen showed when it was opened.
+class FlushedScreen : public testing::MemoryScreen {
+ public:
+  FlushedScreen() : MemoryScreen(80, 25) {}
+  void flush() override { shown = window(); }
+  std::vector<std::string> shown;
+};
+
+class NotingFiles : public Files {
+ public:
+  explicit NotingFiles(const FlushedScreen& screen) : screen_(screen) {}
+  FileHandle open_append(const char*) override {
+    shown_at_open = screen_.shown;
+    return kNoFile;  // then the memo is given up: the warning follows the results
+  }
+  std::int64_t end_position(FileHandle) override { return -1; }
+  long append(FileHandle, const unsigned char*, std::size_t) override { return -1; }
+  bool cut_back(FileHandle, std::int64_t, std::int64_t) override { return false; }
+  bool close(FileHandle) override { return true; }
+  std::vector<std::string> shown_at_open;
+
+ private:
+  const FlushedScreen& screen_;
+};
+
+TEST(DialogueAtAConsole, ResultsAreOnTheScreenBeforeTheMemoIsOpened) {
+  testing::ConsoleRig rig(80, 25);
+  FlushedScreen screen;
+  NotingFiles files(screen);
+  platform().screen = &screen;
+  platform().files = &files;
+  rig.keys.press(kKeyEnter).type("3").press(kKeyEnter).type("1").press(kKeyEnter);
+  rig.keys.type("n").press(kKeyEnter);
+  EXPECT_EQ(run_dialogue(), 0);
+  platform().files = nullptr;
+  std::string shown;
+  for (const std::string& row : files.shown_at_open) shown += row + "|";
+  EXPECT_NE(shown.find("  Angulo: Alfa(grau)= 36.86981"), std::string::npos) << shown;
+  EXPECT_EQ(shown.find("Aviso"), std::string::npos);
+  EXPECT_EQ(rig.process.output, "");
 }
 
 }  // namespace

@@ -132,21 +132,29 @@ TEST(ItemParser, RedirectedInput) {
       {std::string("a\0b\n", 4), {"a", ""}},  // cut at the zero byte
       // Limits: the byte after the last stored one begins the next item.
       {zeros + "7\n8\n", {"#7", "#8"}}, {zeros + "79 5\n", {"#7", "#9", "#5"}},
-      {long_text + "bc\n", {long_text, "bc"}}};
+      {long_text + "bc\n", {long_text, "bc"}},
+      // Whole lines taken from what standard input has delivered, and their neighbours that
+      // need the byte rules: the limit reached exactly, a blank or quote, a radix, a "d".
+      {zeros + "7\n" + zeros + "78\n", {"#7", "#7", "#8"}}, {"1.5\n2e3\r\n-0.0\n", {"#1.5", "#2000", "#-0"}},
+      {"12 \n7\n", {"#12", "#7"}}, {"&H10\n1d3\n\"1\"2\n", {"#16", "#1000", "#12"}},
+      {"c \nc\n", {"c ", "c"}}, {"\xE3\xFF\n", {"\xE3\xFF"}}};
   // clang-format on
+  // Standard input delivering everything at once, then one byte per read: the same items.
+  for (const std::size_t chunk : {std::size_t{1} << 20, std::size_t{1}})
   for (const Case& c : cases) {
     testing::RedirectedPlatform platform;
     platform.process.input = c.input;
+    platform.process.read_chunk = chunk;
     for (const std::string& want : c.items) {
       read_line("", QuestionMark::kYes, LineEndAfter::kYes);
       if (want.starts_with("#")) {
         float value = -99;
         input_single(value);
-        EXPECT_EQ(bits(value), bits(std::stof(want.substr(1)))) << c.input;
+        EXPECT_EQ(bits(value), bits(std::stof(want.substr(1)))) << c.input << " " << chunk;
       } else {
         std::string text = "old";
         input_text(text);
-        EXPECT_EQ(text, want) << c.input;
+        EXPECT_EQ(text, want) << c.input << " " << chunk;
       }
     }
   }

@@ -1,8 +1,11 @@
 #include "calc/memo.h"
 
+#include <cstring>
 #include <string>
+#include <string_view>
 
 #include "calc/texts.h"
+#include "console/console_writer.h"
 #include "console/number_text.h"
 #include "console/print.h"
 #include "sys/channels.h"
@@ -36,31 +39,58 @@ const std::string& memo_header() {
   return header;
 }
 
-// A label followed by the number text of the value, as print_number writes it.
-void append_number_line(std::string& memo, std::string_view label, float value) {
-  memo.append(label).append(single_text(value)).append("\r\n");
+// The memo as it is composed: the header, then the five number lines.
+class MemoText {
+ public:
+  MemoText() : length_(memo_header().size()) {
+    std::memcpy(bytes_, memo_header().data(), length_);
+  }
+  void append(std::string_view text) {
+    std::memcpy(bytes_ + length_, text.data(), text.size());
+    length_ += text.size();
+  }
+  // A label followed by the number text of the value, as print_number writes it.
+  void append_number_line(std::string_view label, float value) {
+    append(label);
+    length_ += static_cast<std::size_t>(single_text_to(value, bytes_ + length_));
+    append("\r\n");
+  }
+  std::string_view text() const { return {bytes_, length_}; }
+
+ private:
+  // The header is about 400 bytes, each number line at most 40.
+  char bytes_[1024];
+  std::size_t length_;
+};
+
+// The 21 lines of one case.
+MemoText compose_memo(float c, float f, const Segment& result) {
+  MemoText memo;
+  memo.append_number_line(kLabelC, c);
+  memo.append_number_line(kLabelF, f);
+  memo.append(kResultsHeading);
+  memo.append("\r\n");
+  memo.append_number_line(kLabelR, result.r);
+  memo.append_number_line(kLabelA, result.a);
+  memo.append_number_line(kLabelAlfaMemo, result.alfa);
+  memo.append("\r\n");
+  return memo;
 }
 
 }  // namespace
 
 std::string memo_text(float c, float f, const Segment& result) {
-  std::string memo = memo_header();
-  append_number_line(memo, kLabelC, c);
-  append_number_line(memo, kLabelF, f);
-  memo.append(kResultsHeading).append("\r\n");
-  append_number_line(memo, kLabelR, result.r);
-  append_number_line(memo, kLabelA, result.a);
-  append_number_line(memo, kLabelAlfaMemo, result.alfa);
-  memo.append("\r\n");
-  return memo;
+  return std::string(compose_memo(c, f, result).text());
 }
 
 bool write_memo(float c, float f, const Segment& result) {
   // The 21 lines are composed whole and handed to the channel as one text: the file receives
   // the same bytes as from one print per item, at a fraction of the cost in a long batch.
-  const std::string memo = memo_text(c, f, result);
+  const MemoText memo = compose_memo(c, f, result);
+  // The results are on the screen before the file is touched, however long that takes.
+  console_flush();
   const int opened = open_append(kMemoFileName, kMemoChannel);
-  const int written = print_text(kMemoChannel, memo, kEndNone);
+  const int written = print_text(kMemoChannel, memo.text(), kEndNone);
   const int closed = close_channel(kMemoChannel);
   return opened == kDone && written == kDone && closed == kDone;
 }

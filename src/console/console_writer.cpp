@@ -263,6 +263,10 @@ void console_write(const unsigned char* bytes, std::size_t length, Settle settle
   writer.finish();
 }
 
+void console_flush() {
+  if (!is_degenerate(view())) screen().flush();
+}
+
 void clear_screen(std::uint32_t mode) {
   const View v = view();
   if (v.left != v.right && mode != kClearNothing && v.top != v.bottom) {

@@ -36,6 +36,10 @@ enum class Settle : bool { kNo = false, kYes = true };
 // cursor.
 void console_write(const unsigned char* bytes, std::size_t length, Settle settle = Settle::kNo);
 
+// Sends what has been drawn on a console to the screen now (a terminal gathers its output
+// until the next key is read). Output that goes to standard output keeps its buffer.
+void console_flush();
+
 // Blanks the text region (default mode and mode 2) or the view's rows (other modes except 1),
 // puts the cursor in the top-left cleared cell and resets the console channel's column.
 void clear_screen(std::uint32_t mode);

@@ -1,6 +1,8 @@
 #include "console/item_parser.h"
 
+#include <array>
 #include <charconv>
+#include <cstring>
 #include <limits>
 #include <system_error>
 
@@ -114,9 +116,34 @@ bool overflows(const char* p, const char* end, bool hex) {
   return scale + (negative ? -exponent : exponent) > 0;
 }
 
+// Plain decimal text, the whole of `p`..`end`: at most 15 digits with at most one point and no
+// exponent. Its digits as an integer below 2^53 and the powers of ten after the point (22 at
+// most) are both exact doubles, so one division rounds correctly. False for anything else.
+bool short_decimal(const char* p, const char* end, double& value) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const std::ptrdiff_t length = end - p;
+  if (length == 0 || length > 16) return false;
+  std::uint64_t digits = 0;
+  for (; p != end && static_cast<unsigned>(*p - '0') < 10; ++p) {
+    digits = digits * 10 + static_cast<unsigned>(*p - '0');
+  }
+  const bool has_point = p != end && *p == '.';
+  const char* const fraction = has_point ? ++p : p;
+  for (; p != end && static_cast<unsigned>(*p - '0') < 10; ++p) {
+    digits = digits * 10 + static_cast<unsigned>(*p - '0');
+  }
+  const std::ptrdiff_t count = length - (has_point ? 1 : 0);
+  if (p != end || count == 0 || count > 15) return false;
+  value = static_cast<double>(digits);
+  if (p != fraction) value /= kPowers[p - fraction];
+  return true;
+}
+
 // The value of unsigned number text (the sign already taken) into `value`; false when no number
 // begins the text.
 bool unsigned_decimal(const char* p, const char* end, double& value) {
+  if (short_decimal(p, end, value)) return true;
   constexpr double kInfinity = std::numeric_limits<double>::infinity();
   if (starts_with_word(p, end, "inf")) {
     value = kInfinity;
@@ -181,6 +208,52 @@ std::uint64_t radix_integer(std::string_view text) {
   return value;
 }
 
+// Whether a byte needs the item reader's rules: blanks, line ends, quotes, commas, the radix mark
+// and the exponent letter that is stored changed.
+constexpr bool is_special(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '"' || c == ',' || c == '&' ||
+         c == 'D' || c == 'd';
+}
+
+constexpr std::array<bool, 256> special_table() {
+  std::array<bool, 256> t{};
+  for (int c = 0; c < 256; ++c) t[c] = is_special(static_cast<unsigned char>(c));
+  return t;
+}
+constexpr std::array<bool, 256> kSpecial = special_table();
+
+// The common item of redirected input, taken from the bytes standard input has already
+// delivered: leading blanks, then bytes with no special rule, then a line end (LF, or CR LF).
+// It gives what the byte-by-byte rules give for the same bytes; anything else (a quote, a
+// comma, a blank after the item, the buffer's end before the line end, the limit) returns
+// false with nothing taken, and the caller reads byte by byte.
+bool take_plain_item(unsigned char* buffer, int limit, ItemResult& result) {
+  const InputLine& line = input_line();
+  if (line.source != LineSource::kStdin || line.put_back_count != 0) return false;
+  const unsigned char* bytes = nullptr;
+  const std::size_t available = stdin_buffered(bytes);
+  std::size_t i = 0;
+  while (i < available && (bytes[i] == ' ' || bytes[i] == '\t')) ++i;
+  const std::size_t start = i;
+  bool float_mark = false;
+  while (i < available && !kSpecial[bytes[i]]) {
+    const unsigned char c = bytes[i++];
+    float_mark = float_mark || c == '.' || c == 'E' || c == 'e';
+  }
+  const std::size_t count = i - start;
+  if (count == 0 || count > static_cast<std::size_t>(limit) || i == available) return false;
+  if (bytes[i] == '\r') {
+    if (++i == available || bytes[i] != '\n') return false;
+  } else if (bytes[i] != '\n') {
+    return false;
+  }
+  std::memcpy(buffer, bytes + start, count);
+  stdin_take(i + 1);
+  result.count = static_cast<int>(count);
+  result.float_mark = float_mark;
+  return true;
+}
+
 }  // namespace
 
 int next_char() {
@@ -213,6 +286,7 @@ void put_back_char(int c) {
 ItemResult next_item(unsigned char* buffer, int limit, ItemMode mode) {
   const bool text_mode = mode == ItemMode::kText;
   ItemResult result;
+  if (take_plain_item(buffer, limit, result)) return result;
   int c = next_char();
   while (is_blank(c)) c = next_char();
   if (c == kEndMarker) return result;

@@ -34,41 +34,80 @@ constexpr int bits_of_power_of_ten(int n) {
   return (n * 3322 + 999) / 1000;
 }
 
+// "00" .. "99": two digits at a time.
+constexpr std::array<char, 200> two_digit_table() {
+  std::array<char, 200> t{};
+  for (std::size_t i = 0; i < 100; ++i) {
+    t[2 * i] = static_cast<char>('0' + i / 10);
+    t[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return t;
+}
+constexpr std::array<char, 200> kTwoDigits = two_digit_table();
+
+const char* two_digits(std::uint32_t n) { return &kTwoDigits[std::size_t{2} * n]; }
+
+// What a fixed text below 1 begins with: "0." and up to four zeros (copied 8 bytes at a time).
+constexpr char kLeadingZeros[8] = {'0', '.', '0', '0', '0', '0', '0', '0'};
+
 // Writes the text of `digits` (a 7-digit significand) with decimal exponent x in the general
 // form: fixed for -4 <= x < 7, exponent form otherwise; trailing zeros and a final point go.
+// `out` has room for 20 bytes: the digits are copied 8 at a time, past what is kept.
 int write_general7(bool negative, std::uint32_t digits, int x, char* out) {
-  char d[kSingleDigits];
-  for (int i = kSingleDigits - 1; i >= 0; --i, digits /= 10)
-    d[i] = static_cast<char>('0' + digits % 10);
+  // The significand's digits, then the count worth writing: trailing zeros dropped.
+  char d[16] = {};
+  const std::uint32_t high = digits / 10000;  // 3 digits
+  const std::uint32_t low = digits % 10000;   // 4 digits
+  d[0] = static_cast<char>('0' + high / 100);
+  std::memcpy(d + 1, two_digits(high % 100), 2);
+  std::memcpy(d + 3, two_digits(low / 100), 2);
+  std::memcpy(d + 5, two_digits(low % 100), 2);
   int last = kSingleDigits - 1;  // the last significant digit worth writing
   while (last > 0 && d[last] == '0') --last;
   char* p = out;
   if (negative) *p++ = '-';
   if (x >= -4 && x < kSingleDigits) {
     if (x < 0) {
-      *p++ = '0';
-      *p++ = '.';
-      for (int i = -1; i > x; --i) *p++ = '0';
-      for (int i = 0; i <= last; ++i) *p++ = d[i];
+      std::memcpy(p, kLeadingZeros, 8);
+      p += 1 - x;
+      std::memcpy(p, d, 8);
+      p += last + 1;
     } else {
-      for (int i = 0; i <= x; ++i) *p++ = d[i];
-      if (last > x) *p++ = '.';
-      for (int i = x + 1; i <= last; ++i) *p++ = d[i];
+      std::memcpy(p, d, 8);
+      p += x + 1;
+      if (last > x) {
+        *p++ = '.';
+        std::memcpy(p, d + x + 1, 8);
+        p += last - x;
+      }
     }
   } else {
     *p++ = d[0];
     if (last > 0) *p++ = '.';
-    for (int i = 1; i <= last; ++i) *p++ = d[i];
+    std::memcpy(p, d + 1, 8);
+    p += last;
     *p++ = 'e';
     *p++ = x < 0 ? '-' : '+';
-    const int magnitude = x < 0 ? -x : x;
-    if (magnitude >= 10)
-      *p++ = static_cast<char>('0' + magnitude / 10);
-    else
-      *p++ = '0';
-    *p++ = static_cast<char>('0' + magnitude % 10);
+    const int magnitude = x < 0 ? -x : x;  // at most 45 for a single
+    std::memcpy(p, two_digits(static_cast<std::uint32_t>(magnitude)), 2);
+    p += 2;
   }
   return static_cast<int>(p - out);
+}
+
+// 10^0 .. 10^11: with a significand below 2^24 the products stay below 2^61.
+constexpr std::array<std::uint64_t, 12> kSmallPowersOfTen = {
+    1,         10,         100,         1000,         10000,         100000,
+    1000000,   10000000,   100000000,   1000000000,   10000000000,   100000000000};
+
+// Rounds m * 10^k / 2^shift to nearest (an exact tie to the even one).
+std::uint64_t rounded_quotient(std::uint64_t num, int shift, std::uint64_t& truncated) {
+  truncated = num >> shift;
+  const std::uint64_t twice_rest = (num - (truncated << shift)) << 1;
+  const std::uint64_t den = std::uint64_t{1} << shift;
+  std::uint64_t q = truncated;
+  if (twice_rest > den || (twice_rest == den && (q & 1) != 0)) ++q;
+  return q;
 }
 
 // The "%.7g" text of a finite nonzero single, by exact integer arithmetic on its significand
@@ -92,6 +131,24 @@ int general7(float value, char* out) {
   int x = (top * 78913) >> 18;
   for (;;) {
     const int k = kSingleDigits - 1 - x;  // value * 10^k has 7 digits before the point
+    if (e <= 0 && e > -64 && k >= 0 && k < static_cast<int>(kSmallPowersOfTen.size())) {
+      // From about 1e-5 to 1e7, the common case: all in 64 bits, the divisor a power of two.
+      std::uint64_t truncated = 0;
+      std::uint64_t q = rounded_quotient(m * kSmallPowersOfTen[k], -e, truncated);
+      if (truncated >= kBeyond7) {
+        ++x;
+        continue;
+      }
+      if (truncated < kLowest7) {
+        --x;
+        continue;
+      }
+      if (q == kBeyond7) {
+        q = kLowest7;
+        ++x;
+      }
+      return write_general7(value < 0, static_cast<std::uint32_t>(q), x, out);
+    }
     const int num_bits =
         std::bit_width(m) + (e > 0 ? e : 0) + (k > 0 ? bits_of_power_of_ten(k) : 0);
     const int den_bits = (e < 0 ? -e : 0) + (k < 0 ? bits_of_power_of_ten(-k) : 0);
@@ -164,13 +221,19 @@ std::string format_number(double value, int digits, bool lead_blank) {
   return std::string(text, length);
 }
 
+int single_text_to(float value, char* out) {
+  // A negative text begins with its "-", any other with the lead blank.
+  const bool negative = std::signbit(value);
+  if (!negative) out[0] = ' ';
+  const int length = general7(value, negative ? out : out + 1);
+  if (length > 0) return negative ? length : length + 1;
+  const std::string text = format_number(value, kSingleDigits, true);
+  return static_cast<int>(text.copy(out, text.size()));
+}
+
 std::string single_text(float value) {
-  char buffer[24];
-  buffer[0] = ' ';
-  const int length = general7(value, buffer + 1);
-  if (length == 0) return format_number(value, 7, true);
-  const bool negative = buffer[1] == '-';
-  return std::string(negative ? buffer + 1 : buffer, negative ? length : length + 1);
+  char buffer[kSingleTextRoom];
+  return std::string(buffer, static_cast<std::size_t>(single_text_to(value, buffer)));
 }
 
 }  // namespace zepa

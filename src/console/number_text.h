@@ -20,4 +20,8 @@ std::string format_number(double value, int digits, bool lead_blank);
 // The text of a single, as every print shows it (7 digits, lead blank).
 std::string single_text(float value);
 
+// The same text written into `out`, which has room for kSingleTextRoom bytes: its length.
+inline constexpr int kSingleTextRoom = 24;
+int single_text_to(float value, char* out);
+
 }  // namespace zepa

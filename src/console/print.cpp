@@ -5,6 +5,7 @@
 #include "console/console_writer.h"
 #include "console/number_text.h"
 #include "sys/channels.h"
+#include "sys/std_streams.h"
 
 namespace zepa {
 
@@ -55,9 +56,28 @@ int end_action(int channel, int action) {
 
 int first_failure(int a, int b) { return a != kDone ? a : b; }
 
+// Console output that goes to standard output (redirected): the bytes go straight into its
+// buffer. A line end leaves the column at 0 whatever the text held, so only an item without
+// one looks at its bytes.
+int print_redirected(ConsoleChannel& console, std::string_view text, int action) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  if (!text.empty()) stdout_write(bytes, text.size());
+  if (action & (kEndLine | kEndLine4)) {
+    stdout_write(kLineEnd, 2);
+    console.column = 0;
+    return kDone;
+  }
+  if (!text.empty()) advance_column(console.column, console.width, bytes, text.size());
+  return (action & kEndZone) != 0 ? zone_advance(0) : kDone;
+}
+
 }  // namespace
 
 int print_text(int channel, std::string_view text, int action) {
+  if (channel == 0) {
+    console_setup();
+    if (console_is_degenerate()) return print_redirected(console_channel(), text, action);
+  }
   if (!names_a_channel(channel)) return kInvalidRequest;
   int result = kDone;
   if (!text.empty()) {
@@ -68,7 +88,9 @@ int print_text(int channel, std::string_view text, int action) {
 }
 
 int print_number(int channel, float value, int action) {
-  return print_text(channel, single_text(value), action);
+  char text[kSingleTextRoom];
+  const int length = single_text_to(value, text);
+  return print_text(channel, std::string_view(text, static_cast<std::size_t>(length)), action);
 }
 
 int print_end(int channel, int action) {

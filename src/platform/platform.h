@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/file.h"
 #include "platform/key_source.h"
 #include "platform/process.h"
 #include "platform/screen_buffer.h"
@@ -12,6 +13,7 @@ struct Platform {
   ScreenBuffer* screen = nullptr;
   KeySource* keys = nullptr;
   Process* process = nullptr;
+  Files* files = nullptr;  // none: the native files (tests that use real files leave it so)
 };
 
 void install_platform(const Platform& platform);

@@ -112,7 +112,7 @@ Platform native_platform() {
   static PosixProcess process;
   // A closed pipe on standard output is reported as a failed write, not a silent death.
   std::signal(SIGPIPE, SIG_IGN);
-  return Platform{&terminal_screen(), &terminal_keys(), &process};
+  return Platform{&terminal_screen(), &terminal_keys(), &process, &native_files()};
 }
 
 }  // namespace zepa

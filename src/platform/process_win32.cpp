@@ -89,7 +89,7 @@ class WindowsProcess final : public Process {
 
 Platform native_platform() {
   static WindowsProcess process;
-  return Platform{&console_screen(), &console_keys(), &process};
+  return Platform{&console_screen(), &console_keys(), &process, &native_files()};
 }
 
 }  // namespace zepa

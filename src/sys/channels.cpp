@@ -14,34 +14,47 @@ ChannelRecord g_channels[kChannelCount];
 unsigned char g_buffers[kChannelCount][kChannelBufferSize];
 bool g_sweep_needed = false;
 
-// Hands the buffered bytes to the stream in one write; false when it took fewer.
+Files& files() {
+  Files* installed = platform().files;
+  return installed != nullptr ? *installed : native_files();
+}
+
+// Hands bytes to the file in one write: a memo lands whole or, on a full disk, short. Nothing
+// is retried, since a second write could land after another program's memo.
+bool hand_over(ChannelRecord& record, const unsigned char* bytes, std::size_t n) {
+  const long taken = files().append(record.file, bytes, n);
+  if (taken > 0) record.appended += taken;
+  if (taken == static_cast<long>(n)) return true;
+  record.torn = true;
+  return false;
+}
+
+// Once bytes were refused nothing more is written out: all of it goes with the cut.
 bool write_out(ChannelRecord& record) {
   const std::size_t n = record.buffered;
   record.buffered = 0;
-  return n == 0 || std::fwrite(record.buffer, 1, n, record.stream) == n;
+  if (record.torn) return false;
+  return n == 0 || hand_over(record, record.buffer, n);
 }
 
 int disk_close(ChannelRecord& record) {
-  int result = kDone;
-  if (record.stream != nullptr) {
-    // The buffered bytes are written out here; a failure (a full disk) means the memo is not
-    // in the file, which the caller must be able to tell.
-    if (!write_out(record)) result = kShortWrite;
-    if (std::fclose(record.stream) != 0) result = kShortWrite;
-    record.stream = nullptr;
+  if (record.file == kNoFile) return kDone;
+  write_out(record);
+  if (record.torn && record.appended > 0) {
+    files().cut_back(record.file, record.size + record.appended, record.size);
   }
-  return result;
+  const bool closed = files().close(record.file);
+  record.file = kNoFile;
+  return record.torn || !closed ? kShortWrite : kDone;
 }
 
-// Full buffering with 8192 bytes, done here rather than by the C library: each print item is
-// a copy into the buffer, and a memo reaches the file in one write at its close.
+// Full buffering with 8192 bytes: each print item is a copy into the buffer, and a memo
+// reaches the file in one write at its close.
 int disk_write(ChannelRecord& record, const unsigned char* bytes, std::size_t n) {
-  if (record.stream == nullptr) return kInvalidRequest;
+  if (record.file == kNoFile) return kInvalidRequest;
   if (record.buffered + n > kChannelBufferSize) {
     if (!write_out(record)) return kShortWrite;
-    if (n >= kChannelBufferSize) {
-      return std::fwrite(bytes, 1, n, record.stream) == n ? kDone : kShortWrite;
-    }
+    if (n >= kChannelBufferSize) return hand_over(record, bytes, n) ? kDone : kShortWrite;
   }
   std::memcpy(record.buffer + record.buffered, bytes, n);
   record.buffered += n;
@@ -68,36 +81,30 @@ int open_append(std::string_view name, int channel) {
     if (ch == '/') ch = separator;
   }
   record->operations = &kDiskFileOps;
-  std::FILE* stream = std::fopen(path.c_str(), "ab");
-  if (stream == nullptr) {
+  const FileHandle file = files().open_append(path.c_str());
+  if (file == kNoFile) {
     *record = ChannelRecord{};
     return kOpenFailed;
   }
-  std::setvbuf(stream, nullptr, _IONBF, 0);
-  const long position = std::ftell(stream);
+  // The one position read of the open: a pipe (one with a reader) has none and is given up.
+  const std::int64_t position = files().end_position(file);
   if (position < 0) {
-    std::fclose(stream);
+    files().close(file);
     *record = ChannelRecord{};
     return kInvalidRequest;
   }
   record->size = position;
-  record->stream = stream;
+  record->file = file;
   record->buffer = g_buffers[channel - 1];
   return kDone;
 }
 
 void advance_column(std::uint32_t& column, std::int32_t width, const unsigned char* bytes,
                     std::size_t n) {
-  // Most items hold no line end at all: two fast searches settle that before any byte loop.
-  if (n > 0 && (bytes[n - 1] == 13 || bytes[n - 1] == 10)) {
-    column = 0;
-  } else if (std::memchr(bytes, 13, n) == nullptr && std::memchr(bytes, 10, n) == nullptr) {
-    column += static_cast<std::uint32_t>(n);
-  } else {
-    std::size_t i = n;
-    while (bytes[i - 1] != 13 && bytes[i - 1] != 10) --i;
-    column = static_cast<std::uint32_t>(n - i);
-  }
+  // Items are short: one pass from the end finds the last line end, if any.
+  std::size_t i = n;
+  while (i > 0 && bytes[i - 1] != 13 && bytes[i - 1] != 10) --i;
+  column = i == 0 ? column + static_cast<std::uint32_t>(n) : static_cast<std::uint32_t>(n - i);
   if (width != 0) column %= static_cast<std::uint32_t>(width);
 }
 

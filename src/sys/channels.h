@@ -2,8 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string_view>
+
+#include "platform/file.h"
 
 namespace zepa {
 
@@ -26,10 +27,12 @@ struct DiskFileOps {
 
 struct ChannelRecord {
   const DiskFileOps* operations = nullptr;  // none: the channel is free
-  std::FILE* stream = nullptr;              // unbuffered: the channel buffers itself
-  unsigned char* buffer = nullptr;          // kChannelBufferSize bytes, written out when full
-  std::size_t buffered = 0;                 // and at the close
-  std::int64_t size = -1;
+  FileHandle file = kNoFile;
+  unsigned char* buffer = nullptr;  // kChannelBufferSize bytes, written out when full
+  std::size_t buffered = 0;         // and at the close
+  std::int64_t size = -1;           // the file's end just after the open
+  std::int64_t appended = 0;        // bytes this opening has added to the file
+  bool torn = false;                // bytes were refused: the file is cut back at the close
   std::uint32_t column = 0;
   std::int32_t width = 0;  // 0: no line width
 };
@@ -43,8 +46,9 @@ void advance_column(std::uint32_t& column, std::int32_t width, const unsigned ch
 // The record of file channel 1..255; nullptr for any other number.
 ChannelRecord* channel_record(int channel);
 
-// Opens `name` for appending ("ab", 8192-byte full buffering) on `channel`: 0 done, 1 invalid
-// request (number outside 1..255, channel already open, position unreadable), 2 open failed.
+// Opens `name` for appending (8192-byte full buffering) on `channel`, without waiting on a pipe
+// or a device: 0 done, 1 invalid request (number outside 1..255, channel already open, position
+// unreadable), 2 open failed. The file's end is recorded as the channel's size.
 int open_append(std::string_view name, int channel);
 
 // Hands bytes to an open channel's stream: 0, 1 (no open channel), 3 (fewer bytes taken; the
@@ -52,7 +56,9 @@ int open_append(std::string_view name, int channel);
 int write_bytes(ChannelRecord* record, const unsigned char* bytes, std::size_t n);
 
 // Closes a file channel, writing out its buffered bytes: 0, 1 (not a file channel or not
-// open), 3 (the buffered bytes could not be written out; the channel is free all the same).
+// open), 3 (some bytes were not taken; the channel is free all the same). What this opening
+// added is then cut off again, unless another writer appended after it: the file holds all
+// of the channel's bytes or none of them.
 int close_channel(int channel);
 
 // Closes every open file channel (the end of the program).

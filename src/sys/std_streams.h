@@ -19,6 +19,11 @@ void flush_all_output();
 // through a buffer; standard output is flushed before a read that may block.
 int stdin_next_byte();
 
+// The bytes of standard input already read and not yet taken, without reading more: the
+// count, with `bytes` pointing at them. stdin_take(n) takes the first n of them.
+std::size_t stdin_buffered(const unsigned char*& bytes);
+void stdin_take(std::size_t n);
+
 // Forgets buffered bytes and failures (start-up and tests).
 void reset_std_streams();
 

@@ -90,6 +90,11 @@ def memo(c, f, r, a, alfa):
     return b"".join(line.encode("cp1252") + CRLF for line in header + tail)
 
 
+class Skip(Exception):
+    """Raised by a test that cannot run here (no root, no tmux): reported as skipped, never as
+    passed."""
+
+
 def check(condition, message=""):
     if not condition:
         raise AssertionError(message)
@@ -124,17 +129,20 @@ def run(binary, stdin_bytes, cwd, env=None, stdout=None, args=(), timeout=30):
 
 
 def main(tests):
-    """Runs each test function with the binary's path; prints 'N passed, M failed'."""
+    """Runs each test function with the binary's path; prints 'N passed, M failed, K skipped'."""
     binary = os.path.abspath(sys.argv[1])
-    passed = failed = 0
+    passed = failed = skipped = 0
     for test in tests:
         try:
             test(binary)
             passed += 1
             print(f"ok   {test.__name__}")
+        except Skip as why:
+            skipped += 1
+            print(f"SKIP {test.__name__}: {why}")
         except Exception:  # noqa: BLE001 - every failure is reported, then the next test runs
             failed += 1
             print(f"FAIL {test.__name__}")
             traceback.print_exc()
-    print(f"{passed} passed, {failed} failed")
+    print(f"{passed} passed, {failed} failed, {skipped} skipped")
     sys.exit(1 if failed else 0)

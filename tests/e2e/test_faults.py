@@ -1,4 +1,5 @@
-"""Faults and load: a memo folder the user may not write or a memo that is a pipe, eight
+"""Faults and load: a memo folder the user may not write, a memo that is a pipe (with and
+without a reader, redirected and at a terminal), a disk that fills up mid-memo, eight
 programs appending to one memo at once, end of input at every byte of a transcript, data memory
 that stays bounded whatever standard input holds, and signals and job control while the line
 editor waits in a real terminal (Ctrl+C and the terminal's hang-up are in test_terminal.py)."""
@@ -14,8 +15,8 @@ import subprocess
 import time
 
 from common import (MEMO_FILE, MEMO_WARNING, check, expect_equal, first_screen, lines, main, memo,
-                    results, run, Scratch)
-from test_terminal import (C_PROMPT, CONTINUE_LINE, F_PROMPT, HELP_LINE, Pane,
+                    results, run, Scratch, Skip)
+from test_terminal import (C_PROMPT, CONTINUE_LINE, F_PROMPT, HELP_LINE, RESULTS, Pane,
                            expect_terminal_restored, expect_results, process_state)
 
 ONE_CASE_MEMO = memo(" 3", " 1", " 5", " 3.217506", " 36.86981")
@@ -54,8 +55,7 @@ def readable_by_all(path):
 def test_memo_folder_read_only(binary):
     drop = unprivileged()
     if drop is None or not readable_by_all(binary):
-        print("skip: cannot run as an unprivileged user")
-        return
+        raise Skip("cannot run as an unprivileged user")
     s = Scratch()
     try:
         # The folder holds an earlier memo; neither may be written by the user.
@@ -107,6 +107,114 @@ def test_memo_is_a_pipe(binary):
         if reader is not None:
             os.close(reader)
         s.close()
+
+
+def test_memo_is_a_pipe_without_reader(binary):
+    s = Scratch()
+    try:
+        # Opening a named pipe that no one reads would wait forever; it fails at once instead,
+        # for every case, and each case is still shown and reported.
+        os.mkfifo(os.path.join(s.path, MEMO_FILE))
+        p = run(binary, b"\n3\n1\nc\n3\n1\nn\n", s.path, timeout=10)
+        expect_equal(p.returncode, 0)
+        expect_equal(p.stdout.count(results(b" 5", b" 3.217506", b" 36.86981")), 2)
+        expect_equal(p.stderr.count(MEMO_WARNING), 2)
+    finally:
+        s.close()
+
+
+def test_memo_is_a_pipe_at_a_terminal(binary):
+    need_terminal(binary)
+    # Without a reader the open fails, with one the pipe has no position: either way the
+    # results stand on the screen, the warning follows them, and the dialogue goes on.
+    for with_reader in (False, True):
+        pane = Pane(binary)
+        reader = None
+        try:
+            fifo = os.path.join(pane.scratch.path, MEMO_FILE)
+            os.mkfifo(fifo)
+            if with_reader:
+                reader = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+            pane.wait_for_line(HELP_LINE)
+            pane.keys("Enter")
+            pane.wait_for_last_line(C_PROMPT)
+            pane.type("3")
+            pane.keys("Enter")
+            pane.wait_for_last_line(F_PROMPT)
+            pane.type("1")
+            pane.keys("Enter")
+            screen = pane.wait_for_line(CONTINUE_LINE)
+            at = screen.index(CONTINUE_LINE)
+            expect_equal((with_reader, screen[at - 6:at]),
+                         (with_reader, [" Resultados:", *RESULTS, MEMO_WARNING.decode(), ""]))
+            pane.type("n")
+            pane.keys("Enter")
+            expect_equal(pane.wait_for_file("status"), "0")
+            if reader is not None:
+                try:
+                    leaked = os.read(reader, 4096)
+                except BlockingIOError:
+                    leaked = b""
+                expect_equal(leaked, b"")
+        finally:
+            if reader is not None:
+                os.close(reader)
+            pane.close()
+
+
+class SmallDisk:
+    """A tmpfs of `size` mounted on a scratch folder (root only)."""
+
+    def __init__(self, size):
+        if os.geteuid() != 0 or shutil.which("mount") is None:
+            raise Skip("mounting a small file system needs root")
+        self.scratch = Scratch()
+        self.path = os.path.join(self.scratch.path, "disk")
+        os.mkdir(self.path)
+        p = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "zepa-disk", self.path],
+                           capture_output=True)
+        if p.returncode != 0:
+            self.scratch.close()
+            raise Skip(f"cannot mount a tmpfs: {p.stderr.decode().strip()}")
+
+    def resize(self, size):
+        subprocess.run(["mount", "-o", f"remount,size={size}", self.path], check=True)
+
+    def close(self):
+        subprocess.run(["umount", self.path], check=False)
+        self.scratch.close()
+
+
+def whole_memos(data, one):
+    """How many copies of `one` `data` is, or an error naming where it stops being one."""
+    count, rest = divmod(len(data), len(one))
+    check(rest == 0 and data == one * count, f"the memo file is torn: {len(data)} bytes, "
+          f"ends {data[-60:]!r}")
+    return count
+
+
+def test_disk_fills_up_mid_memo(binary):
+    disk = SmallDisk("16k")
+    try:
+        # 16 KiB take 30 memos of 541 bytes and part of the 31st: the disk fills inside a memo.
+        check(len(ONE_CASE_MEMO) == 541, "the memo changed size: choose the disk's size again")
+        cases = 40
+        data = b"\n" + b"3\n1\nc\n" * (cases - 1) + b"3\n1\nn\n"
+        p = run(binary, data, disk.path, timeout=60)
+        expect_equal(p.returncode, 0)
+        expect_equal(p.stdout.count(results(b" 5", b" 3.217506", b" 36.86981")), cases)
+        with open(os.path.join(disk.path, MEMO_FILE), "rb") as f:
+            recorded = whole_memos(f.read(), ONE_CASE_MEMO)
+        check(0 < recorded < cases, f"{recorded} memos recorded")
+        expect_equal(p.stderr.count(MEMO_WARNING), cases - recorded)
+        # With room again, a later run's memo follows the last whole one.
+        disk.resize("64k")
+        p = run(binary, b"\n3\n1\nn\n", disk.path, timeout=30)
+        expect_equal((p.returncode, p.stderr), (0, b""))
+        with open(os.path.join(disk.path, MEMO_FILE), "rb") as f:
+            expect_equal(whole_memos(f.read(), ONE_CASE_MEMO), recorded + 1)
+    finally:
+        disk.close()
 
 
 def test_eight_programs_append_to_one_memo(binary):
@@ -183,8 +291,7 @@ def instrumented(binary):
 
 def test_memory_stays_bounded(binary):
     if instrumented(binary):
-        print("skip: a checker's own memory is not the program's")
-        return
+        raise Skip("a checker's own memory is not the program's")
     s = Scratch()
     try:
         # The program's data (heap and stack aside from its code) may not pass 16 MiB whatever
@@ -240,21 +347,17 @@ def program_pid(pane, binary):
     raise AssertionError("the program is not running")
 
 
-def terminal_available(binary):
+def need_terminal(binary):
     if shutil.which("tmux") is None:
-        print("skip: no tmux")
-        return False
+        raise Skip("no tmux")
     with open(binary, "rb") as f:
         if not f.read(4) == b"\x7fELF":
             # Signals must reach the program itself, not a wrapper script (valgrind's).
-            print("skip: the program runs behind a wrapper")
-            return False
-    return True
+            raise Skip("the program runs behind a wrapper")
 
 
 def test_signals_while_editing(binary):
-    if not terminal_available(binary):
-        return
+    need_terminal(binary)
     # Each signal ends the program by its default action after the terminal is put back: the
     # shell sees 128 + the signal, the modes are as before, and the cursor shows.
     for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
@@ -279,9 +382,9 @@ def test_signals_while_editing(binary):
 
 
 def test_ctrl_z_and_fg_while_editing(binary):
-    if not terminal_available(binary) or shutil.which("bash") is None:
-        print("skip: no tmux or bash")
-        return
+    need_terminal(binary)
+    if shutil.which("bash") is None:
+        raise Skip("no bash")
     pane = Pane(binary, wrapper=SHELL_WRAPPER)
     try:
         pane.wait_for_last_line("READY>")
@@ -326,6 +429,9 @@ if __name__ == "__main__":
     main([
         test_memo_folder_read_only,
         test_memo_is_a_pipe,
+        test_memo_is_a_pipe_without_reader,
+        test_memo_is_a_pipe_at_a_terminal,
+        test_disk_fills_up_mid_memo,
         test_eight_programs_append_to_one_memo,
         test_end_of_input_at_every_byte,
         test_memory_stays_bounded,
