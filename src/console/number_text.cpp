@@ -221,7 +221,9 @@ std::string format_number(double value, int digits, bool lead_blank) {
   return std::string(text, length);
 }
 
-int single_text_to(float value, char* out) {
+namespace {
+
+int make_single_text(float value, char* out) {
   // A negative text begins with its "-", any other with the lead blank.
   const bool negative = std::signbit(value);
   if (!negative) out[0] = ' ';
@@ -229,6 +231,36 @@ int single_text_to(float value, char* out) {
   if (length > 0) return negative ? length : length + 1;
   const std::string text = format_number(value, kSingleDigits, true);
   return static_cast<int>(text.copy(out, text.size()));
+}
+
+// The texts made last, by bit pattern: each case's memo repeats the three results that the
+// console has just shown, so those are made once. The text of a pattern never changes.
+struct RecentText {
+  std::uint32_t bits = 0;
+  int length = 0;  // 0: the entry is empty
+  char text[kSingleTextRoom] = {};
+};
+constexpr int kRecentTexts = 8;
+RecentText g_recent[kRecentTexts];
+int g_recent_next = 0;
+
+}  // namespace
+
+int single_text_to(float value, char* out) {
+  const auto bits = std::bit_cast<std::uint32_t>(value);
+  for (const RecentText& recent : g_recent) {
+    if (recent.length != 0 && recent.bits == bits) {
+      std::memcpy(out, recent.text, kSingleTextRoom);
+      return recent.length;
+    }
+  }
+  const int length = make_single_text(value, out);
+  RecentText& slot = g_recent[g_recent_next];
+  g_recent_next = (g_recent_next + 1) % kRecentTexts;
+  slot.bits = bits;
+  slot.length = length;
+  std::memcpy(slot.text, out, kSingleTextRoom);
+  return length;
 }
 
 std::string single_text(float value) {
