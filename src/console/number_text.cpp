@@ -233,30 +233,27 @@ int make_single_text(float value, char* out) {
   return static_cast<int>(text.copy(out, text.size()));
 }
 
-// The texts made last, by bit pattern: each case's memo repeats the three results that the
-// console has just shown, so those are made once. The text of a pattern never changes.
+// Texts made lately, by bit pattern, each in the slot its pattern picks: each case's memo
+// repeats the three results that the console has just shown, so those are mostly made once.
+// The text of a pattern never changes, so a pattern that lost its slot is only made again.
 struct RecentText {
   std::uint32_t bits = 0;
-  int length = 0;  // 0: the entry is empty
+  int length = 0;  // 0: the slot is empty
   char text[kSingleTextRoom] = {};
 };
-constexpr int kRecentTexts = 8;
-RecentText g_recent[kRecentTexts];
-int g_recent_next = 0;
+constexpr std::uint32_t kRecentSlots = 64;
+RecentText g_recent[kRecentSlots];
 
 }  // namespace
 
 int single_text_to(float value, char* out) {
   const auto bits = std::bit_cast<std::uint32_t>(value);
-  for (const RecentText& recent : g_recent) {
-    if (recent.length != 0 && recent.bits == bits) {
-      std::memcpy(out, recent.text, kSingleTextRoom);
-      return recent.length;
-    }
+  RecentText& slot = g_recent[(bits ^ (bits >> 13) ^ (bits >> 23)) % kRecentSlots];
+  if (slot.length != 0 && slot.bits == bits) {
+    std::memcpy(out, slot.text, kSingleTextRoom);
+    return slot.length;
   }
   const int length = make_single_text(value, out);
-  RecentText& slot = g_recent[g_recent_next];
-  g_recent_next = (g_recent_next + 1) % kRecentTexts;
   slot.bits = bits;
   slot.length = length;
   std::memcpy(slot.text, out, kSingleTextRoom);
