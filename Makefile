@@ -1,9 +1,11 @@
 # Front door: `make run` builds and runs the calculator, `make test` builds and runs every test.
 BUILD := build
+# CMake's build runs make inside make: without this every level announces its directories.
+MAKEFLAGS += --no-print-directory
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all build run test clean windows test-windows test-asan valgrind lint bench fuzz coverage
+.PHONY: all configure build run test clean windows test-windows test-asan valgrind lint bench fuzz coverage
 
 # The Windows build: cross-compiled with mingw-w64, its tests run under wine. `make test` runs
 # them too when both are installed.
@@ -14,12 +16,17 @@ WINE_ENV := WINEPREFIX=$(abspath $(WINDOWS_BUILD))/wine WINEDEBUG=-all
 
 all: build
 
-build:
+configure:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	./$(BUILD)/zepa4-07
+# Only the program is built. It runs behind a small shell that lets make take Ctrl+C before
+# the program's end is reported to it (see cmake/run_interactive.sh): make then stops with 130.
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target zepa4-07
+	cmake/run_interactive.sh ./$(BUILD)/zepa4-07
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
