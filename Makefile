@@ -95,13 +95,14 @@ fuzz:
 	cmake --build build-fuzz -j $(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh build-fuzz
 
-# Line and branch coverage of src/ from the whole suite, end-to-end runs included.
+# Line and branch coverage of src/ from the whole suite, end-to-end runs included. The reports
+# are written whatever the tests did; a failed test then fails the target.
 coverage:
 	cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug \
 	  -DCMAKE_CXX_FLAGS="--coverage -O0" -DCMAKE_EXE_LINKER_FLAGS=--coverage >/dev/null
 	find build-coverage -name '*.gcda' -delete
 	cmake --build build-coverage -j $(JOBS)
-	ctest --test-dir build-coverage -j $(JOBS) || true
+	ctest --test-dir build-coverage -j $(JOBS) --output-on-failure; echo $$? > build-coverage/ctest-status
 	gcovr -r . --object-directory build-coverage --exclude-directories 'build-coverage/CMakeFiles/[0-9.]+' --filter 'src/' --exclude '.*_win32\.cpp' \
 	  --branches --exclude-unreachable-branches --exclude-throw-branches --print-summary \
 	  --txt build-coverage/coverage-branches.txt
@@ -109,6 +110,8 @@ coverage:
 	  --exclude-unreachable-branches --exclude-throw-branches \
 	  --html-details build-coverage/coverage.html --txt build-coverage/coverage.txt --print-summary
 	@echo "Per-file report: build-coverage/coverage.txt, build-coverage/coverage.html"
+	@status=$$(cat build-coverage/ctest-status); if [ "$$status" != 0 ]; then \
+	  echo "coverage: a test failed (ctest status $$status)"; exit 1; fi
 
 .PHONY: install package package-check diagram
 

@@ -13,8 +13,8 @@ import stat
 import subprocess
 import time
 
-from common import (MEMO_FILE, MEMO_WARNING, check, expect_equal, first_screen, lines, main, memo,
-                    results, run, Scratch)
+from common import (MEMO_FILE, MEMO_WARNING, Skip, check, expect_equal, first_screen, lines, main,
+                    memo, results, run, Scratch)
 from test_terminal import (C_PROMPT, CONTINUE_LINE, F_PROMPT, HELP_LINE, Pane,
                            expect_terminal_restored, expect_results, process_state)
 
@@ -54,8 +54,7 @@ def readable_by_all(path):
 def test_memo_folder_read_only(binary):
     drop = unprivileged()
     if drop is None or not readable_by_all(binary):
-        print("skip: cannot run as an unprivileged user")
-        return
+        raise Skip("cannot run as an unprivileged user")
     s = Scratch()
     try:
         # The folder holds an earlier memo; neither may be written by the user.
@@ -183,8 +182,7 @@ def instrumented(binary):
 
 def test_memory_stays_bounded(binary):
     if instrumented(binary):
-        print("skip: a checker's own memory is not the program's")
-        return
+        raise Skip("a checker's own memory is not the program's")
     s = Scratch()
     try:
         # The program's data (heap and stack aside from its code) may not pass 16 MiB whatever
@@ -240,21 +238,18 @@ def program_pid(pane, binary):
     raise AssertionError("the program is not running")
 
 
-def terminal_available(binary):
+def require_terminal(binary):
+    """Skips the test unless tmux is there and signals would reach the program itself."""
     if shutil.which("tmux") is None:
-        print("skip: no tmux")
-        return False
+        raise Skip("no tmux")
     with open(binary, "rb") as f:
         if not f.read(4) == b"\x7fELF":
             # Signals must reach the program itself, not a wrapper script (valgrind's).
-            print("skip: the program runs behind a wrapper")
-            return False
-    return True
+            raise Skip("the program runs behind a wrapper")
 
 
 def test_signals_while_editing(binary):
-    if not terminal_available(binary):
-        return
+    require_terminal(binary)
     # Each signal ends the program by its default action after the terminal is put back: the
     # shell sees 128 + the signal, the modes are as before, and the cursor shows.
     for sig in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
@@ -279,9 +274,9 @@ def test_signals_while_editing(binary):
 
 
 def test_ctrl_z_and_fg_while_editing(binary):
-    if not terminal_available(binary) or shutil.which("bash") is None:
-        print("skip: no tmux or bash")
-        return
+    require_terminal(binary)
+    if shutil.which("bash") is None:
+        raise Skip("no bash")
     pane = Pane(binary, wrapper=SHELL_WRAPPER)
     try:
         pane.wait_for_last_line("READY>")
