@@ -16,6 +16,8 @@ RUNNER = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)
 # make outlives Ctrl+C by its trap and notes make's status.
 MAKE_WRAPPER = """#!/bin/sh
 trap 'true' INT
+# A make at the top, as typed at a prompt, even when the tests run under make.
+unset MAKELEVEL MAKEFLAGS MFLAGS
 printf 'run:\\n\\t%s %s\\n' '{runner}' "$1" > Makefile
 make --no-print-directory run
 echo $? > status
