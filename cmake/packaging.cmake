@@ -15,7 +15,7 @@ set(ZEPA_DOC_FILES
 install(TARGETS zepa4-07 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # A stripped install (`cmake --install --strip`, and CPack's) also drops the compilers' notes.
 install(CODE "
-  if(CMAKE_INSTALL_DO_STRIP)
+  if(CMAKE_INSTALL_DO_STRIP AND EXISTS \"${CMAKE_OBJCOPY}\")
     execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
       \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/zepa4-07\")
   endif()")
