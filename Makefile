@@ -1,9 +1,11 @@
 # Front door: `make run` builds and runs the calculator, `make test` builds and runs every test.
 BUILD := build
+# CMake's build runs make inside make: without this every level announces its directories.
+MAKEFLAGS += --no-print-directory
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all build run test clean windows test-windows test-asan valgrind lint bench fuzz coverage
+.PHONY: all configure build run test clean windows test-windows test-asan valgrind lint bench fuzz coverage
 
 # The Windows build: cross-compiled with mingw-w64, its tests run under wine. `make test` runs
 # them too when both are installed.
@@ -14,12 +16,17 @@ WINE_ENV := WINEPREFIX=$(abspath $(WINDOWS_BUILD))/wine WINEDEBUG=-all
 
 all: build
 
-build:
+configure:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	./$(BUILD)/zepa4-07
+# Only the program is built. It runs behind a small shell that lets make take Ctrl+C before
+# the program's end is reported to it (see cmake/run_interactive.sh): make then stops with 130.
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target zepa4-07
+	cmake/run_interactive.sh ./$(BUILD)/zepa4-07
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -90,13 +97,14 @@ fuzz:
 	cmake --build build-fuzz -j $(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh build-fuzz
 
-# Line and branch coverage of src/ from the whole suite, end-to-end runs included.
+# Line and branch coverage of src/ from the whole suite, end-to-end runs included. The reports
+# are written whatever the tests did; a failed test then fails the target.
 coverage:
 	cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug \
 	  -DCMAKE_CXX_FLAGS="--coverage -O0" -DCMAKE_EXE_LINKER_FLAGS=--coverage >/dev/null
 	find build-coverage -name '*.gcda' -delete
 	cmake --build build-coverage -j $(JOBS)
-	ctest --test-dir build-coverage -j $(JOBS) || true
+	ctest --test-dir build-coverage -j $(JOBS) --output-on-failure; echo $$? > build-coverage/ctest-status
 	gcovr -r . --object-directory build-coverage --exclude-directories 'build-coverage/CMakeFiles/[0-9.]+' --filter 'src/' --exclude '.*_win32\.cpp' \
 	  --branches --exclude-unreachable-branches --exclude-throw-branches --print-summary \
 	  --txt build-coverage/coverage-branches.txt
@@ -104,6 +112,8 @@ coverage:
 	  --exclude-unreachable-branches --exclude-throw-branches \
 	  --html-details build-coverage/coverage.html --txt build-coverage/coverage.txt --print-summary
 	@echo "Per-file report: build-coverage/coverage.txt, build-coverage/coverage.html"
+	@status=$$(cat build-coverage/ctest-status); if [ "$$status" != 0 ]; then \
+	  echo "coverage: a test failed (ctest status $$status)"; exit 1; fi
 
 .PHONY: install package package-check diagram help-page
 

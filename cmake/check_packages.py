@@ -2,14 +2,20 @@
 """Checks the packages in a build directory: usage check_packages.py <build-dir>.
 
 Unpacks the newest zepa4-07_*.deb with dpkg-deb (no root, no installation), checks that the
-program, the help page, the diagram, the documents and the man page are where they belong, runs
-the unpacked program on one case with redirected input, and compares its output and memo bytes;
-checks that its help answer opens the packaged page (through an xdg-open stub). When the
-Windows zip is there too, checks its four files and the bytes of its LEIAME.txt.
+program, the help page, the diagram, the documents, the copyright, the changelog and the man
+page are where they belong and that the documents' links lead to installed files, runs the
+unpacked program on one case with redirected input, and compares its output and memo bytes;
+checks that its help answer opens the packaged page (through an xdg-open stub). With lintian
+installed, the package must draw no tag from `lintian --pedantic`, informational ones included.
+When the Windows zip is there too, checks its files and texts, and with wine (ZEPA_WINE or
+wine64 on the path) runs its program on the same case.
 Prints "N passed, M failed" and exits 0 only when every check passed.
 """
 import glob
+import gzip
 import os
+import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -29,7 +35,13 @@ INSTALLED = [
     "usr/share/doc/zepa4-07/README.md",
     "usr/share/doc/zepa4-07/LEIAME.md",
     "usr/share/man/man1/zepa4-07.1.gz",
+    "usr/share/doc/zepa4-07/copyright",
+    "usr/share/doc/zepa4-07/changelog.gz",
 ]
+DOC_DIR = "usr/share/doc/zepa4-07"
+ZIP_MEMBERS = [
+    "Esquema.png", "LEIAME.txt", "LICENSE.txt", "ajuda-zepa4-07.html", "zepa4-07.exe"]
+ZIP_TEXTS = ["LEIAME.txt", "LICENSE.txt"]
 
 passed = 0
 failed = 0
@@ -45,11 +57,11 @@ def check(ok, what):
     return ok
 
 
-def run_case(program, workdir):
-    """Runs `program` in `workdir` on the one case: (exit code, output, memo bytes)."""
+def run_case(command, workdir, env=None, timeout=20):
+    """Runs `command` in `workdir` on the one case: (exit code, output, memo bytes)."""
     os.makedirs(workdir)
-    done = subprocess.run([program], input=CASE_INPUT, stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE, cwd=workdir, timeout=20)
+    done = subprocess.run(command, input=CASE_INPUT, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, cwd=workdir, env=env, timeout=timeout)
     memo_path = os.path.join(workdir, "mc-zepa4-07.txt")
     memo = open(memo_path, "rb").read() if os.path.exists(memo_path) else b""
     return done.returncode, done.stdout, memo
@@ -69,21 +81,92 @@ def help_page_opened(root, tmp):
     return open(log).read() if os.path.exists(log) else ""
 
 
-def check_windows_zip(path):
-    """The zip holds the program, its help page, the diagram and an ASCII LEIAME.txt with CR LF
-    line ends."""
+def check_links(root):
+    """Every relative link of the installed README.md and LEIAME.md leads to an installed file."""
+    for name in ("README.md", "LEIAME.md"):
+        path = os.path.join(root, DOC_DIR, name)
+        if not os.path.isfile(path):
+            continue
+        with open(path, encoding="utf-8") as f:
+            targets = re.findall(r"\]\(([^)#\s]+)\)", f.read())
+        for target in targets:
+            if "://" in target or target.startswith("mailto:"):
+                continue
+            check(os.path.isfile(os.path.join(root, DOC_DIR, target)),
+                  f"{name} links to {target}, which is not installed")
+
+
+def check_man_page(root):
+    """The man page names the diagram where the package puts it."""
+    path = os.path.join(root, "usr/share/man/man1/zepa4-07.1.gz")
+    if os.path.isfile(path):
+        page = gzip.decompress(open(path, "rb").read()).decode()
+        check("/usr/share/doc/zepa4\\-07/Esquema.png" in page, "man page names the diagram's path")
+        check("@" not in page, "man page has no unreplaced @NAME@")
+
+
+def check_lintian(deb):
+    """No lintian tag at all at --pedantic, informational ones included."""
+    if shutil.which("lintian") is None:
+        print("lintian is not installed: package not linted")
+        return
+    done = subprocess.run(["lintian", "--pedantic", "--info", "--display-experimental", deb],
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    tags = done.stdout.decode(errors="replace").strip()
+    check(done.returncode == 0 and not tags, "lintian:\n" + tags)
+
+
+def pe_symbol_count(exe):
+    """The COFF header's NumberOfSymbols of a PE program; strip leaves none."""
+    header = int.from_bytes(exe[0x3C:0x40], "little")
+    if exe[header:header + 4] != b"PE\0\0":
+        return None
+    return int.from_bytes(exe[header + 16:header + 20], "little")
+
+
+def find_wine():
+    for wine in (os.environ.get("ZEPA_WINE"), "/usr/lib/wine/wine64", shutil.which("wine64")):
+        if wine and os.path.exists(wine):
+            return wine
+    return None
+
+
+def check_windows_zip(path, tmp):
+    """The zip holds the program, the diagram and ASCII texts with CR LF line ends; under wine
+    its program computes the one case as the Debian package's does."""
     with zipfile.ZipFile(path) as archive:
         names = sorted(archive.namelist())
-        check(names == ["Esquema.png", "LEIAME.txt", "ajuda-zepa4-07.html", "zepa4-07.exe"],
-              f"zip members {names}")
-        if "LEIAME.txt" not in names:
+        check(names == ZIP_MEMBERS, f"zip members {names}")
+        for name in ZIP_TEXTS:
+            if name not in names:
+                continue
+            text = archive.read(name)
+            check(all(b < 128 for b in text), name + " is ASCII")
+            check(text.endswith(b"\r\n") and text.count(b"\n") == text.count(b"\r\n")
+                  and text.count(b"\r") == text.count(b"\r\n"), name + " has CR LF line ends")
+        if "zepa4-07.exe" not in names:
             return
-        text = archive.read("LEIAME.txt")
-        check(all(b < 128 for b in text), "LEIAME.txt is ASCII")
-        check(text.endswith(b"\r\n") and text.count(b"\n") == text.count(b"\r\n")
-              and text.count(b"\r") == text.count(b"\r\n"), "LEIAME.txt has CR LF line ends")
-        if "zepa4-07.exe" in names:
-            check(archive.read("zepa4-07.exe")[:2] == b"MZ", "zepa4-07.exe is a Windows program")
+        exe = archive.read("zepa4-07.exe")
+        check(exe[:2] == b"MZ", "zepa4-07.exe is a Windows program")
+        unpacked = os.path.join(tmp, "zip")
+        archive.extractall(unpacked)
+    check(pe_symbol_count(exe) == 0, "zepa4-07.exe is stripped (no COFF symbols)")
+    exe_path = os.path.join(unpacked, "zepa4-07.exe")
+    wine = find_wine()
+    if wine is None:
+        print("wine is not installed: the zip's program not run")
+        return
+    env = dict(os.environ, WINEDEBUG="-all",
+               WINEPREFIX=os.environ.get("WINEPREFIX", os.path.join(tmp, "wine")))
+    env.pop("DISPLAY", None)
+    env.pop("WAYLAND_DISPLAY", None)
+    code, out, memo = run_case([wine, exe_path], os.path.join(tmp, "run-zip"), env=env,
+                               timeout=120)
+    check(code == 0, f"zip's program: exit code {code}")
+    check(out.endswith(EXPECTED_TAIL), "zip's program: output ends with the case:\n"
+          + repr(out[-200:]))
+    check(memo.count(b"\r\n") == 21 and memo.endswith(EXPECTED_MEMO_TAIL),
+          "zip's program: one 21-line memo:\n" + repr(memo[-200:]))
 
 
 def main():
@@ -101,8 +184,11 @@ def main():
         check(subprocess.run(["dpkg-deb", "-x", deb, root]).returncode == 0, "dpkg-deb -x")
         for path in INSTALLED:
             check(os.path.isfile(os.path.join(root, path)), "installed " + path)
+        check_links(root)
+        check_man_page(root)
+        check_lintian(deb)
 
-        code, out, memo = run_case(os.path.join(root, "usr/bin/zepa4-07"),
+        code, out, memo = run_case([os.path.join(root, "usr/bin/zepa4-07")],
                                    os.path.join(tmp, "run-deb"))
         check(code == 0, f"exit code {code}")
         check(out.endswith(EXPECTED_TAIL), "output ends with the case:\n" + repr(out[-200:]))
@@ -115,12 +201,12 @@ def main():
         # The packaged program is the build's own, stripped: same bytes out.
         built = os.path.join(build, "zepa4-07")
         if os.path.exists(built):
-            _, built_out, built_memo = run_case(built, os.path.join(tmp, "run-build"))
+            _, built_out, built_memo = run_case([built], os.path.join(tmp, "run-build"))
             check(out == built_out and memo == built_memo, "same output as " + built)
 
-    zips = glob.glob(os.path.join(build, "zepa4-07-*-win64.zip"))
-    if zips:
-        check_windows_zip(max(zips, key=os.path.getmtime))
+        zips = glob.glob(os.path.join(build, "zepa4-07-*-win64.zip"))
+        if zips:
+            check_windows_zip(max(zips, key=os.path.getmtime), tmp)
     print(f"{passed} passed, {failed} failed")
     return 0 if failed == 0 else 1
 

@@ -7,46 +7,53 @@
 #   package_windows target                 Windows .zip from an existing mingw build of the program
 include(GNUInstallDirs)
 
+# README.md and LEIAME.md are installed by cmake/install_docs.cmake, with the man page.
 set(ZEPA_DOC_FILES
   ${PROJECT_SOURCE_DIR}/docs/Esquema.png
   ${PROJECT_SOURCE_DIR}/docs/Esquema.svg
-  ${PROJECT_SOURCE_DIR}/README.md
-  ${PROJECT_SOURCE_DIR}/LEIAME.md)
-set(ZEPA_MAN_PAGE ${PROJECT_SOURCE_DIR}/docs/zepa4-07.1)
+  ${PROJECT_SOURCE_DIR}/packaging/debian/copyright)
 
 install(TARGETS zepa4-07 RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A stripped install (`cmake --install --strip`, and CPack's) also drops the compilers' notes.
+install(CODE "
+  if(CMAKE_INSTALL_DO_STRIP AND EXISTS \"${CMAKE_OBJCOPY}\")
+    execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/zepa4-07\")
+  endif()")
 # CMAKE_INSTALL_DOCDIR is share/doc/<project name>.
 install(FILES ${ZEPA_DOC_FILES} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${ZEPA_HELP_PAGE} DESTINATION ${CMAKE_INSTALL_DATADIR}/zepa4-07)
 
-# Debian ships man pages compressed; without gzip the page is installed as it is.
+# Debian ships man pages and changelogs compressed; without gzip they are installed as they are.
 find_program(ZEPA_GZIP gzip)
-if(ZEPA_GZIP)
-  set(zepa_man_gz ${PROJECT_BINARY_DIR}/zepa4-07.1.gz)
-  add_custom_command(OUTPUT ${zepa_man_gz}
-    COMMAND ${CMAKE_COMMAND} -E copy ${ZEPA_MAN_PAGE} ${PROJECT_BINARY_DIR}/zepa4-07.1
-    # -n leaves the name and time out of the header, so the bytes depend on the page alone.
-    COMMAND ${ZEPA_GZIP} -9nf ${PROJECT_BINARY_DIR}/zepa4-07.1
-    DEPENDS ${ZEPA_MAN_PAGE}
-    VERBATIM)
-  add_custom_target(zepa_man_page ALL DEPENDS ${zepa_man_gz})
-  install(FILES ${zepa_man_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-else()
-  install(FILES ${ZEPA_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-endif()
+install(CODE "
+  set(ZEPA_SOURCE_DIR \"${PROJECT_SOURCE_DIR}\")
+  set(ZEPA_STAGE_DIR \"${PROJECT_BINARY_DIR}/install-docs\")
+  set(ZEPA_DOC_DIR \"${CMAKE_INSTALL_DOCDIR}\")
+  set(ZEPA_DATA_DIR \"${CMAKE_INSTALL_DATADIR}\")
+  set(ZEPA_MAN_DIR \"${CMAKE_INSTALL_MANDIR}/man1\")
+  set(ZEPA_GZIP \"${ZEPA_GZIP}\")
+  include(\"${PROJECT_SOURCE_DIR}/cmake/install_docs.cmake\")")
 
-# The Windows zip: zepa4-07.exe, its help page, Esquema.png and LEIAME.txt side by side at the top of the
-# archive, so that "extract all" and a double-click are all a Windows user needs. The program
-# comes from the mingw build (`make windows`), which this build cannot produce itself.
+# The Windows zip: zepa4-07.exe, stripped, with the files below side by side at the top of
+# the archive, so that "extract all" and a double-click are all a Windows user needs. The
+# program comes from the mingw build (`make windows`), which this build cannot produce itself.
 set(ZEPA_WINDOWS_EXE ${PROJECT_SOURCE_DIR}/build-windows/zepa4-07.exe
   CACHE FILEPATH "The Windows program that goes into the Windows zip")
+find_program(ZEPA_MINGW_STRIP x86_64-w64-mingw32-strip)
+# Copied as they are.
+# The help page stands beside the program, where its help answer looks for it.
+set(ZEPA_WINDOWS_FILES ${PROJECT_SOURCE_DIR}/docs/Esquema.png ${ZEPA_HELP_PAGE})
+# Texts with LF line ends, each packed as <name>.txt with CR LF line ends.
+set(ZEPA_WINDOWS_TEXTS ${PROJECT_SOURCE_DIR}/docs/LEIAME.txt ${PROJECT_SOURCE_DIR}/LICENSE)
+file(WRITE ${PROJECT_BINARY_DIR}/windows_zip_files.cmake
+  "set(EXE \"${ZEPA_WINDOWS_EXE}\")\n"
+  "set(STRIP \"${ZEPA_MINGW_STRIP}\")\n"
+  "set(FILES \"${ZEPA_WINDOWS_FILES}\")\n"
+  "set(TEXTS \"${ZEPA_WINDOWS_TEXTS}\")\n"
+  "set(OUTPUT \"${PROJECT_BINARY_DIR}/zepa4-07-${PROJECT_VERSION}-win64.zip\")\n")
 add_custom_target(package_windows
-  COMMAND ${CMAKE_COMMAND}
-    -DEXE=${ZEPA_WINDOWS_EXE}
-    -DDIAGRAM=${PROJECT_SOURCE_DIR}/docs/Esquema.png
-    -DHELP_PAGE=${ZEPA_HELP_PAGE}
-    -DREADME=${PROJECT_SOURCE_DIR}/docs/LEIAME.txt
-    -DOUTPUT=${PROJECT_BINARY_DIR}/zepa4-07-${PROJECT_VERSION}-win64.zip
+  COMMAND ${CMAKE_COMMAND} -DLIST=${PROJECT_BINARY_DIR}/windows_zip_files.cmake
     -P ${PROJECT_SOURCE_DIR}/cmake/windows_zip.cmake
   DEPENDS zepa_help_page
   VERBATIM)
@@ -58,10 +65,12 @@ if(NOT WIN32)
   set(CPACK_PACKAGE_VENDOR "Marta Zepa Lins")
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "console calculator for the circular segment cut off by a chord")
+  # Lines within 80 columns, as Debian's control files want them.
   set(CPACK_PACKAGE_DESCRIPTION
-    "Given the semi-chord c and the sagitta f of a circular segment, zepa4-07 shows the radius,
-the semi-arc and the half-angle at the centre, and appends a calculation memo of each case
-to mc-zepa4-07.txt in the current directory. The dialogue is in Portuguese.")
+    "Given the semi-chord c and the sagitta f of a circular segment, zepa4-07
+shows the radius, the semi-arc and the half-angle at the centre, and appends
+a calculation memo of each case to mc-zepa4-07.txt in the current directory.
+The dialogue is in Portuguese.")
   set(CPACK_STRIP_FILES ON)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Marta Zepa Lins <contato@zepa.example>")

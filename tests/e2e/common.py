@@ -90,10 +90,6 @@ def memo(c, f, r, a, alfa):
     return b"".join(line.encode("cp1252") + CRLF for line in header + tail)
 
 
-class Skip(Exception):
-    """Raised by a test that cannot run here (no root, no tmux): reported as skipped, never as
-    passed."""
-
 
 def check(condition, message=""):
     if not condition:
@@ -128,21 +124,38 @@ def run(binary, stdin_bytes, cwd, env=None, stdout=None, args=(), timeout=30):
                           stderr=subprocess.PIPE, timeout=timeout)
 
 
+# The exit status of a run whose tests were all skipped; ctest's SKIP_RETURN_CODE.
+SKIPPED = 77
+
+
+class Skip(Exception):
+    """Raised by a test that cannot run here (a tool missing, a checker in the way): the test
+    is reported skipped, never passed."""
+
+
 def main(tests):
-    """Runs each test function with the binary's path; prints 'N passed, M failed, K skipped'."""
+    """Usage: script.py BINARY [TEST...]. Runs the named tests (all when none is named) with the
+    binary's path and prints 'N passed, M failed, K skipped'. Exits 1 when a test failed or a
+    name is unknown, SKIPPED when every test that ran was skipped, else 0."""
     binary = os.path.abspath(sys.argv[1])
+    by_name = {test.__name__: test for test in tests}
+    unknown = [name for name in sys.argv[2:] if name not in by_name]
+    if unknown:
+        print("no such test:", " ".join(unknown))
+        sys.exit(1)
+    selected = [by_name[name] for name in sys.argv[2:]] or tests
     passed = failed = skipped = 0
-    for test in tests:
+    for test in selected:
         try:
             test(binary)
             passed += 1
             print(f"ok   {test.__name__}")
-        except Skip as why:
+        except Skip as reason:
             skipped += 1
-            print(f"SKIP {test.__name__}: {why}")
+            print(f"skip {test.__name__}: {reason}")
         except Exception:  # noqa: BLE001 - every failure is reported, then the next test runs
             failed += 1
             print(f"FAIL {test.__name__}")
             traceback.print_exc()
     print(f"{passed} passed, {failed} failed, {skipped} skipped")
-    sys.exit(1 if failed else 0)
+    sys.exit(1 if failed else SKIPPED if passed == 0 else 0)

@@ -1,0 +1,73 @@
+"""How `make run` starts the program: through cmake/run_interactive.sh under GNU make. Ctrl+C
+ends make by SIGINT (status 130, make's "Interrupt" line), and an ordinary end passes the
+program's status on."""
+
+import os
+import shutil
+import subprocess
+
+from common import Scratch, Skip, check, expect_equal, main, run
+from test_terminal import HELP_LINE, Pane
+
+RUNNER = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
+                                       "cmake", "run_interactive.sh"))
+
+# A makefile whose run target starts the program as the front door's does; the shell around
+# make outlives Ctrl+C by its trap and notes make's status.
+MAKE_WRAPPER = """#!/bin/sh
+trap 'true' INT
+# A make at the top, as typed at a prompt, even when the tests run under make.
+unset MAKELEVEL MAKEFLAGS MFLAGS
+printf 'run:\\n\\t%s %s\\n' '{runner}' "$1" > Makefile
+make --no-print-directory run
+echo $? > status
+exec sleep 600
+"""
+
+
+def require_make():
+    if shutil.which("make") is None:
+        raise Skip("no make")
+    if shutil.which("tmux") is None:
+        raise Skip("no tmux")
+
+
+def test_ctrl_c_ends_make_by_sigint(binary):
+    require_make()
+    # Without the runner make lost the race for its own SIGINT about one run in four, and
+    # stopped with "wait: No child processes" and status 2; sixteen runs catch that almost always.
+    for attempt in range(16):
+        pane = Pane(binary, wrapper=MAKE_WRAPPER.format(runner=RUNNER))
+        try:
+            pane.wait_for_line(HELP_LINE)
+            pane.keys("C-c")
+            expect_equal((attempt, pane.wait_for_file("status")), (attempt, "130"))
+            # Joined whole: make's line wraps at the pane's 80 columns.
+            screen = "".join(pane.screen())
+            check("make: *** [Makefile:2: run] Interrupt" in screen, screen)
+            check("wait:" not in screen, screen)
+        finally:
+            pane.close()
+
+
+def test_runner_passes_the_status_on(binary):
+    s = Scratch()
+    try:
+        # Input at its end: one case of zeros, an empty answer, status 0.
+        p = run(RUNNER, b"", s.path, args=(binary,))
+        expect_equal((p.returncode, p.stderr), (0, b""))
+        # Standard output on a full disk: status 1.
+        if os.path.exists("/dev/full"):
+            with open("/dev/full", "wb") as full:
+                p = run(RUNNER, b"\n3\n1\nn\n", s.path, stdout=full, args=(binary,))
+            expect_equal(p.returncode, 1)
+        # Ended by a signal the parent did not get: the runner ends by it too.
+        p = subprocess.run([RUNNER, "sh", "-c", "kill -TERM $$"], stderr=subprocess.PIPE,
+                           timeout=30)
+        expect_equal(p.returncode, -15)
+    finally:
+        s.close()
+
+
+if __name__ == "__main__":
+    main([test_ctrl_c_ends_make_by_sigint, test_runner_passes_the_status_on])
