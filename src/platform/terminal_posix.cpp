@@ -527,6 +527,23 @@ bool terminal_addresses_cursor() {
   return term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
 }
 
+void append_plain_terminal_text(const unsigned char* bytes, std::size_t size, std::string& out) {
+  static const Charset charset = locale_charset();
+  for (std::size_t i = 0; i < size; ++i) {
+    const unsigned char byte = bytes[i];
+    if (byte < 0x80) {
+      out += static_cast<char>(byte);
+    } else if (charset == Charset::kUtf8) {
+      char encoded[4];
+      out.append(encoded, encode_utf8(cp1252_cell_char(byte), encoded));
+    } else if (charset == Charset::kLatin1 && byte >= 0xA0) {
+      out += static_cast<char>(byte);
+    } else {
+      out += '?';
+    }
+  }
+}
+
 ScreenBuffer& terminal_screen() {
   return screen();
 }
