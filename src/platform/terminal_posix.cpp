@@ -531,13 +531,12 @@ void append_plain_terminal_text(const unsigned char* bytes, std::size_t size, st
   static const Charset charset = locale_charset();
   for (std::size_t i = 0; i < size; ++i) {
     const unsigned char byte = bytes[i];
-    if (byte < 0x80) {
+    const bool as_is = byte < 0x80 || (charset == Charset::kLatin1 && byte >= 0xA0);
+    if (as_is) {
       out += static_cast<char>(byte);
     } else if (charset == Charset::kUtf8) {
       char encoded[4];
       out.append(encoded, encode_utf8(cp1252_cell_char(byte), encoded));
-    } else if (charset == Charset::kLatin1 && byte >= 0xA0) {
-      out += static_cast<char>(byte);
     } else {
       out += '?';
     }
