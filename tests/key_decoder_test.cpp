@@ -179,8 +179,8 @@ TEST(KeyDecoderTest, EscapeThenKeyIsAlt) {
                     "1\x1b\r\x1b\x7f\x1b\t"}),
             (std::vector<KeyCode>{ext(0x78), ext(0x1C), ext(0xE0), ext(0x0F)}));
   // Alt with a character that is no key's own, or with another control, gives nothing at all
-  const char* const nothing[] = {"!", "$", "(", "+", "_", "\"", "\xc3\xa7", "\xe2\x82\xac",
-                                 "\xf0\x9f\x98\x80", "\x01"};
+  const char* const nothing[] = {
+      "!", "$", "(", "+", "_", "\"", "\xc3\xa7", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\x01"};
   for (const char* bytes : nothing) {
     EXPECT_EQ(decode({std::string("1\x1b") + bytes + "2"}), (std::vector<KeyCode>{'1', '2'}))
         << bytes;
@@ -195,14 +195,14 @@ TEST(KeyDecoderTest, LineEnds) {
     std::vector<std::string> reads;
     std::vector<KeyCode> codes;
   } const cases[] = {
-      {{"3\r\n1\r\n"}, {'3', 13, '1', 13}},   // pasted CR LF lines: one Enter each
-      {{"3\r", "\n1"}, {'3', 13, '1'}},         // CR and LF in separate reads of one burst
-      {{"3\r", "", "\n"}, {'3', 13, 10}},       // Enter, then Ctrl+J after a pause
-      {{"\n\n"}, {10, 10}},                     // LF alone is Ctrl+Enter, each time
-      {{"\r\r\n"}, {13, 13}},                  // CR CR LF: two line ends
-      {{"\n\r"}, {10, 13}},                     // LF CR is no pair
-      {{"\r\x1b[A\n"}, {13, kKeyUp, 10}},      // only an LF right after the CR pairs
-      {{"\x1bOM\n"}, {13, 10}},                 // the keypad's Enter sequence is no CR
+      {{"3\r\n1\r\n"}, {'3', 13, '1', 13}},  // pasted CR LF lines: one Enter each
+      {{"3\r", "\n1"}, {'3', 13, '1'}},      // CR and LF in separate reads of one burst
+      {{"3\r", "", "\n"}, {'3', 13, 10}},    // Enter, then Ctrl+J after a pause
+      {{"\n\n"}, {10, 10}},                  // LF alone is Ctrl+Enter, each time
+      {{"\r\r\n"}, {13, 13}},                // CR CR LF: two line ends
+      {{"\n\r"}, {10, 13}},                  // LF CR is no pair
+      {{"\r\x1b[A\n"}, {13, kKeyUp, 10}},    // only an LF right after the CR pairs
+      {{"\x1bOM\n"}, {13, 10}},              // the keypad's Enter sequence is no CR
   };
   for (const auto& c : cases) EXPECT_EQ(decode(c.reads), c.codes) << c.reads[0];
   // the CR keeps the decoder waiting, so that the caller times its end as a sequence's

@@ -72,7 +72,8 @@ volatile std::sig_atomic_t g_wake = 0;
 // The main thread is blocked in the key wait, where a hang-up is answered on that thread; the
 // handler ends the process itself anywhere else (a wait for the help opener, a blocking open).
 volatile std::sig_atomic_t g_in_key_wait = 0;
-bool g_paste_on_request = false;  // raw mode brings bracketed paste (standard output is the terminal)
+// Raw mode brings bracketed paste: standard output is the terminal.
+bool g_paste_on_request = false;
 struct sigaction g_hangup_before;                // SIGHUP's disposition before our handler
 bool g_hangup_caught = false;
 void (*g_on_close)() = nullptr;  // the console event handler's action, given by the keyboard layer
