@@ -74,7 +74,7 @@ volatile std::sig_atomic_t g_wake = 0;
 volatile std::sig_atomic_t g_in_key_wait = 0;
 // Raw mode brings bracketed paste: standard output is the terminal.
 bool g_paste_on_request = false;
-struct sigaction g_hangup_before;                // SIGHUP's disposition before our handler
+struct sigaction g_hangup_before;  // SIGHUP's disposition before our handler
 bool g_hangup_caught = false;
 void (*g_on_close)() = nullptr;  // the console event handler's action, given by the keyboard layer
 
