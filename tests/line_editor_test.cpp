@@ -151,6 +151,7 @@ TEST(LineEditor, VisibilityIsRestoredAndKeysWaitWithoutBlindSleeps) {
   read_line("", QuestionMark::kYes, LineEndAfter::kYes);
   EXPECT_TRUE(idle.keys.ran_out);
   EXPECT_EQ(idle.keys.waits, 1);
+  EXPECT_EQ(idle.keys.last_timeout, -1);  // a source of bytes: no period, input or a signal ends it
   EXPECT_EQ(idle.screen.flushes, 1);
 }
 
