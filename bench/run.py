@@ -14,7 +14,8 @@ Usage: bench/run.py PATH-TO-zepa4-07 PATH-TO-floor [--editor PATH-TO-bench-inter
                and deleting in its middle, pastes of 1,000 and 10,000 characters.
   interactive  the same keys in a real pty (80 x 25): write calls and bytes the terminal
                receives per key, counted with strace.
-  idle         CPU time used while the help question waits 10 s in a real pty.
+  idle         CPU time used, and voluntary context switches (wake-ups), while the help question
+               waits 10 s in a real pty.
 """
 
 import argparse
@@ -206,17 +207,30 @@ def cpu_ns(pid):
         return int(f.read().split()[0])
 
 
+def voluntary_switches(pid):
+    """How often `pid` has given up the processor of its own accord: each blocking wait that
+    ended counts one."""
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("voluntary_ctxt_switches:"):
+                return int(line.split()[1])
+    raise RuntimeError("no voluntary_ctxt_switches in /proc/PID/status")
+
+
 def bench_idle(args, root, rows):
     term = terminal_keys.Terminal(args.program, fresh_scratch(root, "idle"), traced=False)
     try:
         term.wait_for(b"continuar? ")
         term.settle(0.3)
         before = cpu_ns(term.proc.pid)
+        switches = voluntary_switches(term.proc.pid)
         deadline = time.monotonic() + 10
         while time.monotonic() < deadline:
             term.read(deadline - time.monotonic())
         used_ms = (cpu_ns(term.proc.pid) - before) / 1e6
+        woke = voluntary_switches(term.proc.pid) - switches
         rows.append(("idle 10 s at a prompt: CPU ms", f"{used_ms:.2f}", "", "", "< 20"))
+        rows.append(("idle 10 s at a prompt: wake-ups", str(woke), "", "", "<= 10"))
     finally:
         term.close()
 

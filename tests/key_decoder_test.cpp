@@ -95,6 +95,7 @@ const SequenceCase kSequences[] = {
     {"\x1bOk", '+'},
     // reports, paste brackets, focus, mouse and unknown keys: dropped whole
     {"\x1b[200~", kNoKey},
+    {"\x1b[201~", kNoKey},
     {"\x1b[I", kNoKey},
     {"\x1b[<0;10;5M", kNoKey},
     {"\x1b[?1;2c", kNoKey},
@@ -134,8 +135,8 @@ TEST(KeyDecoderTest, SequencesSplitAnywhere) {
 
 TEST(KeyDecoderTest, PlainBytes) {
   EXPECT_EQ(decode({"a~ 9"}), (std::vector<KeyCode>{'a', '~', ' ', '9'}));
-  // Enter, Ctrl+J, Tab; both Backspace bytes erase; other controls pass for the editor to ignore
-  EXPECT_EQ(decode({"\r\n\t\x7f\x08\x01"}), (std::vector<KeyCode>{13, 10, 9, 8, 8, 1}));
+  // Ctrl+J, Enter, Tab; both Backspace bytes erase; other controls pass for the editor to ignore
+  EXPECT_EQ(decode({"\n\r\t\x7f\x08\x01"}), (std::vector<KeyCode>{10, 13, 9, 8, 8, 1}));
   // a terminal whose erase character is Ctrl+U
   EXPECT_EQ(decode({"\x15u"}, true, 0x15), (std::vector<KeyCode>{8, 'u'}));
   // an erase character that is printable is not taken
@@ -177,8 +178,69 @@ TEST(KeyDecoderTest, EscapeThenKeyIsAlt) {
   EXPECT_EQ(decode({"\x1b"
                     "1\x1b\r\x1b\x7f\x1b\t"}),
             (std::vector<KeyCode>{ext(0x78), ext(0x1C), ext(0xE0), ext(0x0F)}));
-  // characters that are not a key's own come through; other controls give nothing
-  EXPECT_EQ(decode({"\x1b!\x1b\x01\x1b\xc3\xa3"}), (std::vector<KeyCode>{'!', 0xE3}));
+  // Alt with a character that is no key's own, or with another control, gives nothing at all
+  const char* const nothing[] = {
+      "!", "$", "(", "+", "_", "\"", "\xc3\xa7", "\xe2\x82\xac", "\xf0\x9f\x98\x80", "\x01"};
+  for (const char* bytes : nothing) {
+    EXPECT_EQ(decode({std::string("1\x1b") + bytes + "2"}), (std::vector<KeyCode>{'1', '2'}))
+        << bytes;
+  }
+  // the same characters typed without Esc are characters
+  EXPECT_EQ(decode({"!\xc3\xa7\xe2\x82\xac"}), (std::vector<KeyCode>{'!', 0xE7, 0x80}));
+}
+
+TEST(KeyDecoderTest, LineEnds) {
+  // Each piece is one read; an empty piece is the wait running out between them.
+  struct {
+    std::vector<std::string> reads;
+    std::vector<KeyCode> codes;
+  } const cases[] = {
+      {{"3\r\n1\r\n"}, {'3', 13, '1', 13}},  // pasted CR LF lines: one Enter each
+      {{"3\r", "\n1"}, {'3', 13, '1'}},      // CR and LF in separate reads of one burst
+      {{"3\r", "", "\n"}, {'3', 13, 10}},    // Enter, then Ctrl+J after a pause
+      {{"\n\n"}, {10, 10}},                  // LF alone is Ctrl+Enter, each time
+      {{"\r\r\n"}, {13, 13}},                // CR CR LF: two line ends
+      {{"\n\r"}, {10, 13}},                  // LF CR is no pair
+      {{"\r\x1b[A\n"}, {13, kKeyUp, 10}},    // only an LF right after the CR pairs
+      {{"\x1bOM\n"}, {13, 10}},              // the keypad's Enter sequence is no CR
+  };
+  for (const auto& c : cases) EXPECT_EQ(decode(c.reads), c.codes) << c.reads[0];
+  // the CR keeps the decoder waiting, so that the caller times its end as a sequence's
+  KeyDecoder decoder(127, true);
+  std::vector<KeyCode> out;
+  decoder.feed(reinterpret_cast<const unsigned char*>("\r"), 1, out);
+  EXPECT_EQ(out, (std::vector<KeyCode>{13}));
+  EXPECT_TRUE(decoder.pending());
+  EXPECT_EQ(decoder.timeout(), kNoKey);
+  EXPECT_FALSE(decoder.pending());
+}
+
+TEST(KeyDecoderTest, BracketedPaste) {
+  const std::string begin = "\x1b[200~";
+  const std::string end = "\x1b[201~";
+  struct {
+    std::string bytes;
+    std::vector<KeyCode> codes;
+  } const cases[] = {
+      // CR LF, CR and LF are each one Enter
+      {begin + "3\r\n1\r\n" + end, {'3', 13, '1', 13}},
+      {begin + "3\n1\n" + end, {'3', 13, '1', 13}},
+      {begin + "3\r1\r" + end, {'3', 13, '1', 13}},
+      // key sequences, Esc, Backspace and other controls inside are no keys; Tab stays
+      {begin + "1\x1b[D\x1b\x7f\x08\x01\t2\x1bOA" + end, {'1', 9, '2'}},
+      // Esc with a character is the character; a broken-off Esc gives nothing when time runs out
+      {begin + "\x1b" + "a" + end, {'a'}},
+      // UTF-8 text, and a character the line cannot hold
+      {begin + "\xc3\xa3\xf0\x9f\x98\x80" + end, {0xE3, kKeyNoByte}},
+      // after the end, keys are keys again
+      {begin + "1" + end + "\x1b[D\x7f", {'1', kKeyLeft, 8}},
+      // the end mark split from the text, and a paste that starts in one read and ends later
+      {begin + "12\x1b[20", {'1', '2'}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(decode({c.bytes}), c.codes) << c.bytes;
+  EXPECT_EQ(decode({begin + "1\x1b", "", "\x1b[D" + end + "\x1b[D"}),
+            (std::vector<KeyCode>{'1', kKeyLeft}));
+  EXPECT_EQ(decode({begin + "1\x1b[2", "01~\x1b[D"}), (std::vector<KeyCode>{'1', kKeyLeft}));
 }
 
 TEST(KeyDecoderTest, Utf8) {
@@ -191,12 +253,13 @@ TEST(KeyDecoderTest, Utf8) {
   decoder.feed(reinterpret_cast<const unsigned char*>("\xc3"), 1, out);
   EXPECT_TRUE(decoder.pending());
   EXPECT_EQ(decoder.timeout(), kNoKey);  // a character never finished is dropped
-  // characters Windows-1252 lacks are dropped: CJK, emoji, the C1 control U+0085
+  // characters Windows-1252 lacks (CJK, emoji, the no-break hyphen U+2011) give the code the
+  // editor beeps at; the C1 control U+0085 is no typed character and gives nothing
   EXPECT_EQ(decode({"\xe4\xb8\xad"
                     "1\xf0\x9f\x98\x80"
                     "2\xc2\x85"
-                    "3"}),
-            (std::vector<KeyCode>{'1', '2', '3'}));
+                    "3\xe2\x80\x91"}),
+            (std::vector<KeyCode>{kKeyNoByte, '1', kKeyNoByte, '2', '3', kKeyNoByte}));
   struct {
     const char* bytes;
     std::vector<KeyCode> codes;

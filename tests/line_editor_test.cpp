@@ -69,6 +69,8 @@ TEST(LineEditor, EveryKeyOfTheTable) {
        Keys{kKeyInsert, kKeyPageUp, kKeyPageDown, kKeyF1, kKeyF11, kKeyF12, extended_key(0x1E), 0,
             1, 31, kCloseKey, 'a'},
        "a", ">a.................."},
+      {"a character the line cannot hold beeps and leaves the line as it was",
+       typed("ab") + Keys{kKeyLeft, kKeyNoByte}, "ab", ">ab.................", 1},
       {"127 and 255 are bytes", Keys{127, 255}, "\x7F\xFF", ">\x7F\xFF................."},
       {"ctrl+enter ends the line", typed("ab") + Keys{10, 'c'}, "ab", ">ab................."},
       {"enter in the middle takes the whole line", typed("abc") + Keys{kKeyHome}, "abc",
@@ -149,6 +151,7 @@ TEST(LineEditor, VisibilityIsRestoredAndKeysWaitWithoutBlindSleeps) {
   read_line("", QuestionMark::kYes, LineEndAfter::kYes);
   EXPECT_TRUE(idle.keys.ran_out);
   EXPECT_EQ(idle.keys.waits, 1);
+  EXPECT_EQ(idle.keys.last_timeout, -1);  // a source of bytes: no period, input or a signal ends it
   EXPECT_EQ(idle.screen.flushes, 1);
 }
 

@@ -18,8 +18,15 @@
 //   SS3 p..y n M j k l m o X I and SS3 blank
 //                               the keypad in application mode: 0-9 . Enter * + , - / = Tab blank
 //   ESC key                     Alt+key (ESC ESC [ A is Alt+Up)
-// Every other complete CSI or SS3 sequence (reports, mouse, focus, paste brackets, unknown keys)
-// is consumed whole and dropped. Modified keys get the codes the Windows console gives them.
+//   CSI 200 ~ ... CSI 201 ~     a bracketed paste: the bytes between are text, not keys
+// Every other complete CSI or SS3 sequence (reports, mouse, focus, unknown keys) is consumed
+// whole and dropped. Modified keys get the codes the Windows console gives them, except Alt with
+// a character that is no key's own on a US layout (a shifted symbol, a letter such as c-cedilla),
+// which gives nothing: on a terminal that form is always Alt, since AltGr characters arrive bare.
+//
+// Line ends: CR is Enter and LF is Ctrl+Enter, but an LF right after a CR in the same burst of
+// input is the second half of one line end (pasted text from a system that ends lines with
+// CR LF) and gives nothing. In a bracketed paste CR, LF and CR LF are each one Enter.
 
 namespace zepa {
 
@@ -196,7 +203,15 @@ KeyCode alt_character(int byte) {
       if (range.keys[i] == lower) return table_key(range.first_scan + i, kColumnAlt);
     }
   }
-  return byte;
+  return kNoKey;
+}
+
+// What a pasted byte gives: text, with line ends as Enter; a pasted control (a Backspace among
+// them) is not a key the user pressed.
+KeyCode pasted(int byte) {
+  if (byte == 13 || byte == 10) return kKeyEnter;
+  if (byte == 9 || (byte >= 0x20 && byte != 0x7F)) return byte;
+  return kNoKey;
 }
 
 }  // namespace
@@ -211,8 +226,9 @@ void KeyDecoder::feed(const unsigned char* bytes, std::size_t count, std::vector
 
 KeyCode KeyDecoder::timeout() {
   KeyCode code = kNoKey;
-  if (state_ == State::kEscape) code = alt_ ? extended_key(0x01) : kKeyEsc;
+  if (state_ == State::kEscape && !paste_) code = alt_ ? extended_key(0x01) : kKeyEsc;
   reset();
+  after_cr_ = false;
   return code;
 }
 
@@ -225,6 +241,9 @@ void KeyDecoder::reset() {
 }
 
 void KeyDecoder::feed_byte(unsigned char byte, std::vector<KeyCode>& out) {
+  const bool after_cr = after_cr_;
+  after_cr_ = false;
+  if (after_cr && byte == 10) return;  // the LF of a CR LF line end
   switch (state_) {
     case State::kGround:
       ground(byte, out);
@@ -247,6 +266,7 @@ void KeyDecoder::ground(unsigned char byte, std::vector<KeyCode>& out) {
   } else if (byte >= 0x80 && utf8_) {
     begin_utf8(byte);
   } else {
+    after_cr_ = byte == 13;
     character(byte, out);
   }
 }
@@ -256,6 +276,10 @@ void KeyDecoder::escape(unsigned char byte, std::vector<KeyCode>& out) {
     state_ = byte == '[' ? State::kCsi : State::kSs3;
     param_count_ = 0;
     drop_ = false;
+  } else if (paste_) {
+    // An Esc in pasted text starts no key: it is dropped, the byte after it is text.
+    state_ = State::kGround;
+    ground(byte, out);
   } else if (byte == 27) {
     // Esc Esc is the Alt prefix of an Esc key; a third Esc completes Alt+Esc and starts anew.
     if (alt_) out.push_back(extended_key(0x01));
@@ -328,6 +352,11 @@ void KeyDecoder::finish(unsigned char final_byte, std::vector<KeyCode>& out) {
   }
   reset();
   if (drop) return;
+  if (csi && final_byte == '~' && count == 1 && (values[0] == 200 || values[0] == 201)) {
+    paste_ = values[0] == 200;
+    return;
+  }
+  if (paste_) return;  // a key's sequence in pasted text is not a key
   if (csi) {
     const KeyCode code = csi_key(final_byte, values[0], values[1], alt);
     if (code != kNoKey) out.push_back(code);
@@ -379,9 +408,17 @@ void KeyDecoder::utf8(unsigned char byte, std::vector<KeyCode>& out) {
   const char32_t ch = code_point_;
   const bool valid =
       ch >= kShortest[utf8_length_] && (ch < 0xD800 || ch > 0xDFFF) && ch <= 0x10FFFF;
-  const int byte_value = valid ? cp1252_from_unicode(ch) : -1;
+  if (!valid) {
+    reset();  // overlong or a surrogate: no character
+    return;
+  }
+  const int byte_value = cp1252_from_unicode(ch);
   if (byte_value < 0) {
-    reset();  // overlong, a surrogate, or a character Windows-1252 does not have
+    // A character the line cannot hold (an emoji, CJK) is answered by the editor's beep; a C1
+    // control is no character the user typed.
+    const bool alt = alt_;
+    reset();
+    if (ch >= 0xA0 && !alt) out.push_back(kKeyNoByte);
     return;
   }
   state_ = State::kGround;
@@ -391,6 +428,11 @@ void KeyDecoder::utf8(unsigned char byte, std::vector<KeyCode>& out) {
 void KeyDecoder::character(int byte, std::vector<KeyCode>& out) {
   const bool alt = alt_;
   reset();
+  if (paste_) {
+    const KeyCode code = pasted(byte);
+    if (code != kNoKey) out.push_back(code);
+    return;
+  }
   // Terminals send 127 or 8 for Backspace depending on their settings; both erase here.
   const bool erase = byte == 8 || byte == 127 || (erase_ != 0 && byte == erase_);
   if (!alt) {
@@ -404,7 +446,8 @@ void KeyDecoder::character(int byte, std::vector<KeyCode>& out) {
   } else if (byte == 9) {
     out.push_back(extended_key(0x0F));
   } else if (byte >= 0x20) {
-    out.push_back(alt_character(byte));
+    const KeyCode code = alt_character(byte);
+    if (code != kNoKey) out.push_back(code);
   }
 }
 

@@ -14,8 +14,9 @@ namespace zepa {
 
 namespace {
 
-// A terminal sends a key's sequence in one write; this covers a slow link while Esc still
-// answers at once.
+// A terminal sends a key's sequence in one write, and a paste in few; this covers a slow link
+// while Esc still answers at once. It also bounds a burst: an LF this long after a CR is a key
+// of its own.
 constexpr auto kEscapeWait = std::chrono::milliseconds(40);
 constexpr int kReadSize = 256;
 
@@ -113,11 +114,15 @@ bool wait_for_key(int timeout_ms) {
   flush_all_output();
   KeySource* keys = platform().keys;
   if (keys == nullptr) return true;
-  int limit = timeout_ms;
+  // A terminal's bytes wake the wait themselves, and so do the signals the program answers: the
+  // wait has no period of its own, so an idle program costs nothing. Only an Esc (or a CR) not
+  // yet known to stand alone needs the clock. Key events keep the period: the console's close
+  // key is pushed from another thread, which ends no wait.
+  int limit = g_keyboard.format.events ? timeout_ms : -1;
   if (g_keyboard.decoder.pending()) {
     const auto left = kEscapeWait - (std::chrono::steady_clock::now() - g_keyboard.last_byte);
     const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    limit = static_cast<int>(std::clamp<long long>(ms, 0, timeout_ms));
+    limit = static_cast<int>(std::clamp<long long>(ms, 0, kEscapeWait.count()));
   }
   keys->wait(limit);
   return true;

@@ -16,9 +16,11 @@ bool key_available();
 // Polls, takes the oldest code and polls again. The key text: empty for no key, one byte for
 // 0..255, two bytes (0xFF, code / 256) for an extended key.
 std::string read_key();
-// Sends the output that waits (so the user sees it), then blocks up to `timeout_ms` for input
-// from the key source (the editor's 25 ms period), or less while a lone Esc may still be the
-// start of a key's sequence. False when the key source has failed: no key will ever come.
+// Sends the output that waits (so the user sees it), then blocks for input from the key source.
+// A terminal's wait has no limit but ends at a signal (a hang-up, a resize, a continue after a
+// stop); a console's key events are waited for up to `timeout_ms` (the editor's 25 ms period).
+// While a lone Esc may still be the start of a key's sequence (or a CR the first half of a
+// pasted CR LF), the wait ends when it has had its time. False when the key source has failed: no key will ever come.
 bool wait_for_key(int timeout_ms);
 
 // Forgets the first poll, the decoding in progress and a failure (start-up and tests).

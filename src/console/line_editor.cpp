@@ -191,6 +191,9 @@ void Editor::act(KeyCode code) {
         beep();
       }
       break;
+    case kKeyNoByte:
+      beep();  // a character the line cannot hold is refused, not dropped unheard
+      break;
     default:
       if (code >= 32 && code <= 255) insert(std::string(1, static_cast<char>(code)));
       break;

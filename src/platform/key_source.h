@@ -45,7 +45,8 @@ class KeySource {
   // The key's own character for a virtual-key code as the keyboard layout gives it, 0 for none
   // (key events only).
   virtual unsigned key_char(unsigned) { return 0; }
-  // Blocks until input may be pending or `timeout_ms` has passed.
+  // Blocks until input may be pending, a signal has been handled, or `timeout_ms` has passed
+  // (-1: no limit).
   virtual void wait(int timeout_ms) = 0;
 };
 

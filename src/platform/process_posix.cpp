@@ -48,6 +48,7 @@ class PosixProcess final : public Process {
   }
 
   long write_output(const unsigned char* bytes, std::size_t size) override {
+    if (plain_terminal_output()) return write_plain_terminal(bytes, size);
     for (;;) {
       const ssize_t n = write(STDOUT_FILENO, bytes, size);
       if (n >= 0 || errno != EINTR) return static_cast<long>(n);
@@ -104,6 +105,31 @@ class PosixProcess final : public Process {
   }
 
   char directory_separator() override { return '/'; }
+
+ private:
+  // A terminal that cannot address the cursor still shows characters in the locale's set, as
+  // the screen does at one that can; a redirected output gets the program's bytes unchanged.
+  static bool plain_terminal_output() {
+    static const bool plain = isatty(STDOUT_FILENO) && !terminal_addresses_cursor();
+    return plain;
+  }
+
+  // The whole text or a failure: a count of the program's bytes would not match the
+  // terminal's, so a short write is carried on here.
+  static long write_plain_terminal(const unsigned char* bytes, std::size_t size) {
+    std::string text;
+    append_plain_terminal_text(bytes, size, text);
+    std::size_t done = 0;
+    while (done < text.size()) {
+      const ssize_t n = write(STDOUT_FILENO, text.data() + done, text.size() - done);
+      if (n > 0) {
+        done += static_cast<std::size_t>(n);
+      } else if (n == 0 || errno != EINTR) {
+        return -1;
+      }
+    }
+    return static_cast<long>(size);
+  }
 };
 
 }  // namespace

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <string>
+
 #include "platform/key_source.h"
 #include "platform/screen_buffer.h"
 
@@ -11,5 +14,10 @@ KeySource& terminal_keys();
 
 // Whether the terminal named by TERM can address the cursor: TERM is set and is not "dumb".
 bool terminal_addresses_cursor();
+
+// The program's Windows-1252 text as a terminal that cannot address the cursor shows it: in the
+// locale's character set (UTF-8, or ISO-8859-1), with a stand-in where the set has no character;
+// ASCII and the controls (line ends, the beep) pass unchanged. Appends to `out`.
+void append_plain_terminal_text(const unsigned char* bytes, std::size_t size, std::string& out);
 
 }  // namespace zepa

@@ -11,6 +11,9 @@
 //   ESC [ r              DECSTBM  give the scroll region back to the whole screen
 //   ESC [ ? 25 l         DECTCEM  hide the cursor
 //   ESC [ ? 25 h         DECTCEM  show the cursor
+//   ESC [ ? 2004 h                bracketed paste on: the terminal marks a paste with
+//                                 ESC [ 200 ~ and ESC [ 201 ~ (xterm; ignored where unknown)
+//   ESC [ ? 2004 l                bracketed paste off, on every way out of raw mode
 //   LF (10)              on the bottom row: scroll the screen up one row; the top row goes to
 //                                 the terminal's scrollback
 //   BEL (7)              the beep
@@ -50,16 +53,28 @@ constexpr char kHideCursor[] = "\x1b[?25l";
 constexpr char kShowCursor[] = "\x1b[?25h";
 constexpr char kEraseToEnd[] = "\x1b[K";
 constexpr char kWholeScreenScrolls[] = "\x1b[r";
+constexpr char kPasteOn[] = "\x1b[?2004h";
+constexpr char kPasteOff[] = "\x1b[?2004l";
 
 // Shared with the signal handlers, which only test and set these flags, call tcsetattr, write
-// the cursor-show sequence and raise.
+// the cursor-show and paste sequences and raise.
 struct termios g_saved_modes;  // the terminal's modes before raw mode
 struct termios g_raw_modes;
 volatile std::sig_atomic_t g_raw = 0;            // raw mode is the program's input mode
 volatile std::sig_atomic_t g_cursor_hidden = 0;  // the terminal was last told to hide the cursor
 volatile std::sig_atomic_t g_hangup = 0;         // SIGHUP came
 volatile std::sig_atomic_t g_resumed = 0;        // continued after a stop: the cursor may be moved
-struct sigaction g_hangup_before;                // SIGHUP's disposition before our handler
+volatile std::sig_atomic_t g_paste_marked = 0;   // the terminal was told to bracket pastes
+// Set by every handler whose signal should end the key wait (a handler for another signal that
+// the editor answers sets it too); the wait, which blocks those signals while it looks, skips
+// blocking when it is set, so a signal handled just before the wait is not slept through.
+volatile std::sig_atomic_t g_wake = 0;
+// The main thread is blocked in the key wait, where a hang-up is answered on that thread; the
+// handler ends the process itself anywhere else (a wait for the help opener, a blocking open).
+volatile std::sig_atomic_t g_in_key_wait = 0;
+// Raw mode brings bracketed paste: standard output is the terminal.
+bool g_paste_on_request = false;
+struct sigaction g_hangup_before;  // SIGHUP's disposition before our handler
 bool g_hangup_caught = false;
 void (*g_on_close)() = nullptr;  // the console event handler's action, given by the keyboard layer
 
@@ -75,21 +90,41 @@ void write_all(int fd, const char* data, std::size_t size) {
   }
 }
 
-// Async-signal-safe: shows the cursor if we hid it and puts the saved modes back.
+// Bracketed paste is a terminal mode, sent where the screen's sequences go: only to a standard
+// output that is the terminal.
+bool output_is_terminal() {
+  static const bool terminal = isatty(STDOUT_FILENO) != 0;
+  return terminal;
+}
+
+// Async-signal-safe: shows the cursor if we hid it, stops the paste marks and puts the saved
+// modes back.
 void restore_terminal() {
   if (g_cursor_hidden) {
     write_all(STDOUT_FILENO, kShowCursor, sizeof kShowCursor - 1);
     g_cursor_hidden = 0;
   }
+  if (g_paste_marked) {
+    write_all(STDOUT_FILENO, kPasteOff, sizeof kPasteOff - 1);
+    g_paste_marked = 0;
+  }
   if (g_raw) tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_modes);
+}
+
+// Async-signal-safe. Raw mode on, and with it the paste marks.
+bool enter_raw_mode() {
+  if (tcsetattr(STDIN_FILENO, TCSANOW, &g_raw_modes) != 0) return false;
+  if (g_paste_on_request && !g_paste_marked) {
+    g_paste_marked = 1;  // set first: a signal during the write turns the marks off again
+    write_all(STDOUT_FILENO, kPasteOn, sizeof kPasteOn - 1);
+  }
+  return true;
 }
 
 // Async-signal-safe. A process in the background may not set the modes (it would be stopped);
 // it gets them back at the SIGCONT that brings it to the foreground.
 void reenter_raw_mode() {
-  if (g_raw && tcgetpgrp(STDIN_FILENO) == getpgrp()) {
-    tcsetattr(STDIN_FILENO, TCSANOW, &g_raw_modes);
-  }
+  if (g_raw && tcgetpgrp(STDIN_FILENO) == getpgrp()) enter_raw_mode();
 }
 
 void set_action(int sig, void (*handler)(int)) {
@@ -133,6 +168,7 @@ void on_stop(int) {
   set_action(SIGTSTP, on_stop);
   reenter_raw_mode();
   g_resumed = 1;
+  g_wake = 1;
   errno = saved_errno;
 }
 
@@ -141,12 +177,21 @@ void on_continue(int) {
   const int saved_errno = errno;
   reenter_raw_mode();
   g_resumed = 1;
+  g_wake = 1;
   errno = saved_errno;
 }
 
-// The work happens on the main thread, at its next look at the keys.
-void on_hangup(int) {
+// In the key wait, the work happens on the main thread, which the signal wakes: the close key,
+// then the end. Anywhere else the main thread may be blocked for good (waiting for the help
+// opener, opening a memo that is a pipe with no reader; restarted calls would never notice), so
+// the end happens here, by the signal's default action, as for Ctrl+C.
+void on_hangup(int sig) {
   g_hangup = 1;
+  g_wake = 1;
+  if (g_in_key_wait) return;
+  restore_terminal();
+  set_action(sig, SIG_DFL);
+  raise(sig);  // pending until this handler returns, then it ends the process
 }
 
 enum class Charset { kUtf8, kLatin1, kAscii };
@@ -396,9 +441,10 @@ class TerminalKeys final : public KeySource {
     catch_signal(SIGTERM, on_fatal_signal);
     catch_signal(SIGTSTP, on_stop);
     set_action(SIGCONT, on_continue);
+    g_paste_on_request = output_is_terminal();
     g_raw = 1;
     // TCSANOW, never TCSAFLUSH: keys typed before the first prompt stay for it.
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &g_raw_modes) != 0) {
+    if (!enter_raw_mode()) {
       g_raw = 0;
       return;
     }
@@ -416,7 +462,7 @@ class TerminalKeys final : public KeySource {
   }
 
   long read_bytes(unsigned char* bytes, std::size_t size) override {
-    if (!g_raw) return 0;
+    if (!g_raw) return -1;  // the terminal refused raw mode: no key can be read
     for (;;) {
       if (g_hangup) hang_up();
       struct pollfd input = {STDIN_FILENO, POLLIN, 0};
@@ -434,16 +480,29 @@ class TerminalKeys final : public KeySource {
     }
   }
 
+  // The signals that end the wait are blocked while it looks at the flags and unblocked only
+  // inside ppoll(), so one that comes in between ends the ppoll() at once instead of being
+  // slept through. A dead terminal ends it too (POLLHUP).
   void wait(int timeout_ms) override {
     // What the editor drew must be on the screen before the program blocks.
     screen().flush();
-    if (!g_raw) {
-      poll(nullptr, 0, timeout_ms);
-      return;
+    if (!g_raw) return;
+    sigset_t wake;
+    sigset_t before;
+    sigemptyset(&wake);
+    sigaddset(&wake, SIGHUP);
+    sigaddset(&wake, SIGCONT);
+    sigaddset(&wake, SIGWINCH);
+    sigprocmask(SIG_BLOCK, &wake, &before);
+    g_in_key_wait = 1;
+    if (!g_wake && !g_hangup) {
+      struct pollfd input = {STDIN_FILENO, POLLIN, 0};
+      struct timespec limit = {timeout_ms / 1000, (timeout_ms % 1000) * 1000000L};
+      ppoll(&input, 1, timeout_ms < 0 ? nullptr : &limit, &before);
     }
-    if (g_hangup) return;
-    struct pollfd input = {STDIN_FILENO, POLLIN, 0};
-    poll(&input, 1, timeout_ms);
+    g_in_key_wait = 0;
+    g_wake = 0;
+    sigprocmask(SIG_SETMASK, &before, nullptr);
   }
 
  private:
@@ -467,6 +526,22 @@ class TerminalKeys final : public KeySource {
 bool terminal_addresses_cursor() {
   const char* term = std::getenv("TERM");
   return term != nullptr && *term != '\0' && std::strcmp(term, "dumb") != 0;
+}
+
+void append_plain_terminal_text(const unsigned char* bytes, std::size_t size, std::string& out) {
+  static const Charset charset = locale_charset();
+  for (std::size_t i = 0; i < size; ++i) {
+    const unsigned char byte = bytes[i];
+    const bool as_is = byte < 0x80 || (charset == Charset::kLatin1 && byte >= 0xA0);
+    if (as_is) {
+      out += static_cast<char>(byte);
+    } else if (charset == Charset::kUtf8) {
+      char encoded[4];
+      out.append(encoded, encode_utf8(cp1252_cell_char(byte), encoded));
+    } else {
+      out += '?';
+    }
+  }
 }
 
 ScreenBuffer& terminal_screen() {

@@ -25,8 +25,9 @@ long ScriptedKeys::read_bytes(unsigned char*, std::size_t) {
   return 0;
 }
 
-void ScriptedKeys::wait(int) {
+void ScriptedKeys::wait(int timeout_ms) {
   ++waits;
+  last_timeout = timeout_ms;
   if (next >= script.size()) {
     ran_out = true;
     push_key(kKeyEnter);

@@ -26,6 +26,7 @@ class ScriptedKeys : public KeySource {
   int installs = 0;
   int drains = 0;
   int waits = 0;
+  int last_timeout = 0;  // the limit the last wait was given
   bool ran_out = false;
 
   // Appends the bytes of `text` (typed characters) or one code to the script.
