@@ -50,7 +50,9 @@ void read_line(std::string_view prompt, QuestionMark question_mark, LineEndAfter
     read_plain_terminal_line(line, line_end);
     return;
   }
-  std::string text = edit_line();
+  std::string shown(prompt);
+  if (question_mark == QuestionMark::kYes) shown += "? ";
+  std::string text = edit_line(shown);
   if (line_end == LineEndAfter::kYes) print_end(0, kEndLine);
   line.text = std::move(text);
 }

@@ -12,4 +12,14 @@ KeySource& terminal_keys();
 // Whether the terminal named by TERM can address the cursor: TERM is set and is not "dumb".
 bool terminal_addresses_cursor();
 
+// Around a command that takes the terminal (the help opener): leave gives the terminal its
+// saved modes with the cursor shown; re-enter takes raw mode back and paints the program's
+// screen again from its copy.
+void leave_terminal_mode();
+void reenter_terminal_mode();
+
+// The descriptor the screen draws on: standard output, or the controlling terminal when
+// standard output is a file or a pipe and standard input a terminal; -1 for none.
+int terminal_output_fd();
+
 }  // namespace zepa
