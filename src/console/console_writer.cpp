@@ -27,6 +27,8 @@ struct ConsoleState {
   bool deferred_advance = false;
   int buffer_rows = 0;            // B at the last reading
   std::uint64_t scrolled_rows = 0;  // rows the contents have moved up since the reset
+  bool resized = false;             // the screen was laid out afresh; not yet told
+  bool drawn_since_resize = false;
 };
 
 ConsoleState g_state;
@@ -62,9 +64,24 @@ void read_view() {
   g_state.view = v;
 }
 
+void follow_resize();
+
 const View& view() {
   console_setup();
+  follow_resize();
   return g_state.view;
+}
+
+// A screen laid out afresh for a new window size: the geometry is read again and the new
+// window's height becomes the text region, so that later output uses the whole window.
+void follow_resize() {
+  if (is_degenerate(g_state.view) || !screen().take_resize()) return;
+  read_view();
+  g_state.region_rows = 0;
+  g_state.deferred_advance = false;
+  g_state.channel.width = console_size().width;
+  g_state.resized = true;
+  g_state.drawn_since_resize = false;
 }
 
 // H0 is taken once: later changes of the window's height leave the region as it was.
@@ -264,6 +281,7 @@ void console_write(const unsigned char* bytes, std::size_t length, Settle settle
     return;
   }
   GridWriter writer;
+  if (length > 0) g_state.drawn_since_resize = true;
   writer.carry_out_deferred_advance();
   writer.interpret(bytes, length);
   writer.finish();
@@ -325,12 +343,14 @@ LocateResult locate(int row, int col, CursorVisibility visibility) {
 }
 
 bool console_take_resize() {
-  if (is_degenerate(view()) || !screen().take_resize()) return false;
-  read_view();
-  g_state.region_rows = 0;
-  g_state.deferred_advance = false;
+  view();
+  if (!g_state.resized) return false;
+  g_state.resized = false;
+  if (g_state.drawn_since_resize) {
+    const unsigned char line_end[2] = {13, 10};
+    console_write(line_end, 2);
+  }
   g_state.channel.column = 0;
-  g_state.channel.width = console_size().width;
   return true;
 }
 

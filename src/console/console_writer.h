@@ -73,10 +73,11 @@ struct LocateResult {
 LocateResult locate(int row, int col, CursorVisibility visibility);
 
 // After the screen's window changed its size (or the program came back from a stop to a new
-// size): true once, with the view read again, the new window height taken as the text region,
-// no deferred advance, and the cursor at the start of a fresh row (the console channel's column
-// 0). The caller shows again what it was showing there. False otherwise, and always on a
-// Windows console, whose buffer keeps its cells through a resize.
+// size): true once, with the cursor at the start of a fresh row (the console channel's column
+// 0); the caller shows again there what it was showing. The writer itself follows a resize at
+// its next call: the view read again, the new window's height taken as the text region, no
+// deferred advance. False otherwise, and always on a Windows console, whose buffer keeps its
+// cells through a resize.
 bool console_take_resize();
 
 // The buffer as the line editor sees it: W x B, the cursor's absolute cell and the window's

@@ -24,6 +24,12 @@ class PosixProcess final : public Process {
     return kind;
   }
 
+  bool transcript() override {
+    static const bool on = input_kind() == InputKind::kConsole && terminal_output_fd() >= 0 &&
+                           terminal_output_fd() != STDOUT_FILENO;
+    return on;
+  }
+
   long read_input(unsigned char* buffer, std::size_t size) override {
     for (;;) {
       const ssize_t n = read(STDIN_FILENO, buffer, size);

@@ -48,9 +48,9 @@ class ScreenBuffer {
   // Sends what the calls since the last flush produced; a terminal sends it in one write.
   virtual void flush() {}
   // True once after the window changed its size or the program came back from a stop with a
-  // new size: the buffer has been laid out afresh (blank, the new width) and the cursor stands
-  // at the start of a fresh row at the window's bottom. Whoever draws must read the geometry
-  // again and show its line there. The line editor asks after every wait for a key.
+  // new size: the buffer has been laid out again at the new width and the cursor stands at the
+  // start of a fresh row at the window's bottom. Whoever draws must read the geometry again;
+  // the console writer does at its next call.
   virtual bool take_resize() { return false; }
 };
 

@@ -27,11 +27,12 @@
 // the drawing never depends on where the terminal's cursor was.
 //
 // A change of the window's size (SIGWINCH), and a stop after which the size is not what it was,
-// lay the copy out afresh: blank, at the new size, the cursor at the start of a fresh row at
-// the window's bottom. take_resize() tells the line editor, which shows its prompt and line
-// there. The rows above keep whatever the terminal made of them. A stop after which the size
-// is the same paints the window again from the copy. Both are noticed by the program's own
-// flow (take_resize, flush), never in a signal handler, which only sets a flag.
+// lay the copy out again at the new size: its rows down to the cursor's, cut or filled out to
+// the new width, above a fresh row at the window's bottom where the cursor goes; the window is
+// then painted whole. take_resize() tells the console writer, and through it the line editor,
+// which shows its prompt and line on the fresh row. A stop after which the size is the same
+// paints the window again from the copy. Both are noticed by the program's own flow
+// (take_resize, flush), never in a signal handler, which only sets a flag.
 
 #include <fcntl.h>
 #include <langinfo.h>
@@ -77,7 +78,9 @@ constexpr int kUnknownRows = 25;
 
 volatile std::sig_atomic_t g_resized = 0;  // SIGWINCH came
 
-void on_resize(int) { g_resized = 1; }
+void on_resize(int) {
+  g_resized = 1;
+}
 
 enum class Charset { kUtf8, kLatin1, kAscii };
 
@@ -304,10 +307,37 @@ class TerminalScreen final : public ScreenBuffer {
     forget_terminal_cursor();
   }
 
-  // Takes in what the signal handlers noted. A new size: what was drawn for the old one goes
-  // out first, then the copy is laid out afresh and a fresh row is opened at the bottom (its
-  // line feed keeps the rows above in the scrollback). The same size after a stop: the whole
-  // window painted again over what the shell wrote meanwhile.
+  // The copy at a new size: its rows down to the cursor's are kept (cut or filled out to the new
+  // width), ending at the buffer's last row but one, and the last row is a fresh one for the
+  // cursor; a cursor that stood at the start of a blank row keeps that row as the fresh one. The
+  // window goes to the bottom and is painted whole, over whatever the terminal made of it.
+  void lay_out_again(int cols, int rows) {
+    const std::vector<unsigned char> old = std::move(cells_);
+    const int old_cols = cols_;
+    const int old_first = first_;
+    const int last = cursor_y_;
+    const unsigned char* cursor_row =
+        old.data() + static_cast<std::size_t>((old_first + last) % kBufferRows) *
+                         static_cast<std::size_t>(old_cols);
+    const bool blank = cursor_x_ == 0 && std::all_of(cursor_row, cursor_row + old_cols,
+                                                     [](unsigned char c) { return c == ' '; });
+    lay_out(cols, rows);
+    const int shift = (kBufferRows - (blank ? 1 : 2)) - last;
+    const auto width = static_cast<std::size_t>(std::min(old_cols, cols));
+    for (int y = blank ? last - 1 : last; y >= 0 && y + shift >= 0; --y) {
+      const std::size_t from = static_cast<std::size_t>((old_first + y) % kBufferRows) *
+                               static_cast<std::size_t>(old_cols);
+      std::memcpy(cell(0, y + shift), old.data() + from, width);
+    }
+    cursor_y_ = kBufferRows - 1;
+    out_.clear();
+    repaint_ = true;
+  }
+
+  // Takes in what the signal handlers noted. A new size: the copy laid out again for it (what
+  // was drawn for the old size and not yet sent is in the copy, and goes with the repaint).
+  // The same size after a stop: the whole window painted again over what the shell wrote
+  // meanwhile.
   void catch_up() {
     if (!g_resized && !g_resumed) return;
     const bool resumed = g_resumed != 0;
@@ -319,15 +349,7 @@ class TerminalScreen final : public ScreenBuffer {
       if (resumed) repaint_ = true;
       return;
     }
-    if (!repaint_ && !out_.empty()) write_all(g_output_fd, out_.data(), out_.size());
-    out_.clear();
-    repaint_ = false;
-    lay_out(size.cols, size.rows);
-    cursor_y_ = kBufferRows - 1;
-    move_to(0, rows_ - 1);
-    out_ += '\n';
-    out_ += kEraseToEnd;
-    forget_terminal_cursor();
+    lay_out_again(size.cols, size.rows);
     laid_out_ = true;
   }
 
@@ -418,8 +440,8 @@ class TerminalScreen final : public ScreenBuffer {
   int cursor_y_ = 0;
   bool visible_ = true;
   bool away_visible_ = true;
-  bool repaint_ = false;    // the window is to be painted whole at the next flush
-  bool laid_out_ = false;   // laid out afresh since the last take_resize()
+  bool repaint_ = false;   // the window is to be painted whole at the next flush
+  bool laid_out_ = false;  // laid out again since the last take_resize()
   bool bell_ = false;
   std::string out_;
   int term_x_ = -1;  // where the terminal's own cursor stands after out_; -1: unknown
@@ -435,11 +457,17 @@ TerminalScreen& screen() {
 
 namespace terminal_posix {
 
-void screen_leave() { screen().leave(); }
+void screen_leave() {
+  screen().leave();
+}
 
-void screen_reenter() { screen().reenter(); }
+void screen_reenter() {
+  screen().reenter();
+}
 
-bool screen_utf8() { return screen().utf8(); }
+bool screen_utf8() {
+  return screen().utf8();
+}
 
 }  // namespace terminal_posix
 
