@@ -1,11 +1,12 @@
 // The console's screen buffer on a POSIX terminal. The terminal has no buffer of its own that
-// the program can read back, so this file keeps one: a copy of the cells, kBufferRows rows of
-// the terminal's width, of which the terminal shows a window of its height, as a Windows
-// console shows a window of its screen buffer. Every change goes to the copy; what falls in
-// the window is also sent to the terminal. The window follows the cursor: when it has to move
-// (a line longer than the window, edited at its start), it is painted again from the copy.
-// Scrolling with the window at the buffer's bottom is sent as line feeds on the terminal's
-// bottom row, so that the rows scrolled out still go to the terminal's scrollback.
+// the program can read back, so the program keeps one (platform/terminal_grid.*): a copy of
+// the cells, kBufferRows rows of the terminal's width, of which the terminal shows a window of
+// its height, as a Windows console shows a window of its screen buffer. Every change goes to
+// the copy; what falls in the window is also sent to the terminal. The window follows the
+// cursor: when it has to move (a line longer than the window, edited at its start), it is
+// painted again from the copy. Scrolling with the window at the buffer's bottom is sent as
+// line feeds on the terminal's bottom row, so that the rows scrolled out still go to the
+// terminal's scrollback. This file is the thin part: the descriptor, the size, the signals.
 //
 // Escape sequences sent to the terminal (VT100 / ECMA-48; xterm, tmux, screen, the Linux
 // console and their kin all have them):
@@ -41,14 +42,12 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <string>
-#include <vector>
 
-#include "platform/cp1252.h"
 #include "platform/terminal.h"
+#include "platform/terminal_grid.h"
 #include "platform/terminal_shared_posix.h"
 
 namespace zepa {
@@ -64,10 +63,6 @@ using terminal_posix::g_output_fd;
 using terminal_posix::g_resumed;
 using terminal_posix::write_all;
 
-constexpr char kHideCursor[] = "\x1b[?25l";
-constexpr char kShowCursor[] = "\x1b[?25h";
-constexpr char kEraseToEnd[] = "\x1b[K";
-
 // As tall as a Windows console's default screen buffer: a line being edited that is longer
 // than the window stays whole in the copy up to this many rows.
 constexpr int kBufferRows = 9001;
@@ -78,11 +73,7 @@ constexpr int kUnknownRows = 25;
 
 volatile std::sig_atomic_t g_resized = 0;  // SIGWINCH came
 
-void on_resize(int) {
-  g_resized = 1;
-}
-
-enum class Charset { kUtf8, kLatin1, kAscii };
+void on_resize(int) { g_resized = 1; }
 
 // The character set of the user's locale (the program has set LC_CTYPE from the environment).
 Charset locale_charset() {
@@ -94,16 +85,6 @@ Charset locale_charset() {
   return Charset::kAscii;
 }
 
-void append_number(std::string& out, int value) {
-  char digits[12];
-  int n = 0;
-  do {
-    digits[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value > 0);
-  while (n > 0) out += digits[--n];
-}
-
 // The terminal to draw on: standard output if it is one; else, when standard input is a
 // terminal (the dialogue is typed there while standard output records it), the controlling
 // terminal opened afresh; else none.
@@ -113,96 +94,32 @@ int open_output() {
   return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
 }
 
-class TerminalScreen final : public ScreenBuffer {
+struct Size {
+  int cols;
+  int rows;
+};
+
+Size read_size() {
+  struct winsize size;
+  std::memset(&size, 0, sizeof size);
+  if (ioctl(g_output_fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) {
+    return {kUnknownCols, kUnknownRows};
+  }
+  return {size.ws_col, size.ws_row};
+}
+
+// What the terminal is (whether there is one to draw on, its character set) is found out at the
+// first call, which comes after start-up has taken the locale from the environment, and kept
+// for the life of the process.
+class TerminalScreen final : public TerminalGrid {
  public:
-  bool read_info(ScreenInfo& info) override {
-    if (!set_up()) return false;
-    info.width = cols_;
-    info.height = kBufferRows;
-    info.cursor_x = cursor_x_;
-    info.cursor_y = cursor_y_;
-    info.attribute = 7;
-    info.window_top = top_;
-    info.window_bottom = top_ + rows_ - 1;
-    info.any_size = true;
-    return true;
-  }
+  TerminalScreen() : TerminalGrid(kBufferRows, Charset::kAscii) {}
 
-  bool put_cells(int x, int y, const unsigned char* bytes, int count, std::uint16_t) override {
-    if (!usable_ || y < 0 || y >= kBufferRows || x < 0 || count < 0 || x + count > cols_) {
-      return false;
-    }
-    std::memcpy(cell(x, y), bytes, static_cast<std::size_t>(count));
-    if (repaint_ || !shown(y)) return true;
-    move_to(x, y - top_);
-    for (int i = 0; i < count; ++i) append_cell(bytes[i]);
-    // After the last column the terminal waits to wrap; where it then stands is its own affair.
-    if (x + count < cols_) {
-      term_x_ = x + count;
-    } else {
-      forget_terminal_cursor();
-    }
-    return true;
-  }
-
-  void scroll_up(int left, int top, int right, int bottom, int n, std::uint16_t) override {
-    top = std::max(top, 0);
-    bottom = std::min(bottom, kBufferRows - 1);
-    left = std::max(left, 0);
-    right = std::min(right, cols_ - 1);
-    if (!usable_ || n <= 0 || top > bottom || left > right) return;
-    if (top == 0 && bottom == kBufferRows - 1 && left == 0 && right == cols_ - 1) {
-      scroll_buffer(std::min(n, kBufferRows));
-      return;
-    }
-    // Part of the buffer (a text region shorter than the window): moved in the copy, then the
-    // window painted again.
-    for (int y = top; y <= bottom; ++y) {
-      unsigned char* to = cell(left, y);
-      const auto width = static_cast<std::size_t>(right - left + 1);
-      if (y + n <= bottom) {
-        std::memcpy(to, cell(left, y + n), width);
-      } else {
-        std::memset(to, ' ', width);
-      }
-    }
-    if (bottom >= top_ && top < top_ + rows_) repaint_ = true;
-  }
-
-  void blank_row(int y, int left, int right, std::uint16_t) override {
-    left = std::max(left, 0);
-    right = std::min(right, cols_ - 1);
-    if (!usable_ || y < 0 || y >= kBufferRows || left > right) return;
-    std::memset(cell(left, y), ' ', static_cast<std::size_t>(right - left + 1));
-    if (repaint_ || !shown(y)) return;
-    move_to(left, y - top_);
-    if (right == cols_ - 1) {
-      out_ += kEraseToEnd;
-    } else {
-      out_.append(static_cast<std::size_t>(right - left) + 1, ' ');
-      term_x_ = right + 1;
-    }
-  }
-
-  void set_cursor(int x, int y) override {
-    if (x < 0 || x >= cols_ || y < 0 || y >= kBufferRows) return;
-    cursor_x_ = x;
-    cursor_y_ = y;
-  }
-
-  void set_window(int, int top, int, int) override {
-    top = std::clamp(top, 0, kBufferRows - rows_);
-    if (top == top_) return;
-    top_ = top;
-    repaint_ = true;
-  }
-
-  bool cursor_visible() override { return visible_; }
-  void set_cursor_visible(bool visible) override { visible_ = visible; }
+  bool read_info(ScreenInfo& info) override { return set_up() && TerminalGrid::read_info(info); }
 
   void beep() override {
     if (set_up()) {
-      bell_ = true;
+      TerminalGrid::beep();
     } else if (isatty(STDERR_FILENO)) {
       write_all(STDERR_FILENO, "\a", 1);  // no terminal to draw on: ring the one we may have
     }
@@ -213,20 +130,12 @@ class TerminalScreen final : public ScreenBuffer {
   void flush() override {
     if (!usable_) return;  // a redirected output never gets a cursor sequence
     catch_up();
-    // The window follows the cursor, as a console's window does.
-    if (cursor_y_ < top_) set_window(0, cursor_y_, 0, 0);
-    if (cursor_y_ >= top_ + rows_) set_window(0, cursor_y_ - rows_ + 1, 0, 0);
-    if (repaint_) paint_window();
-    if (bell_) out_ += '\a';
-    bell_ = false;
-    move_to(cursor_x_, cursor_y_ - top_);
-    const bool hide = !visible_;
-    if (hide != (g_cursor_hidden != 0)) out_ += hide ? kHideCursor : kShowCursor;
-    if (out_.empty()) return;
-    if (hide) g_cursor_hidden = 1;  // set first: a signal during the write shows it again
-    write_all(g_output_fd, out_.data(), out_.size());
-    if (!hide) g_cursor_hidden = 0;
-    out_.clear();
+    bool hidden = g_cursor_hidden != 0;
+    const std::string out = compose(hidden);
+    if (out.empty()) return;
+    if (hidden) g_cursor_hidden = 1;  // set first: a signal during the write shows it again
+    write_all(g_output_fd, out.data(), out.size());
+    if (!hidden) g_cursor_hidden = 0;
   }
 
   bool take_resize() override {
@@ -240,32 +149,29 @@ class TerminalScreen final : public ScreenBuffer {
   // Around a command that has the terminal: the cursor shown and everything sent; then the
   // visibility back and the window painted again from the copy.
   void leave() {
-    away_visible_ = visible_;
-    visible_ = true;
+    away_visible_ = cursor_visible();
+    set_cursor_visible(true);
     flush();
   }
   void reenter() {
-    visible_ = away_visible_;
-    if (usable_) repaint_ = true;
+    set_cursor_visible(away_visible_);
+    if (usable_) repaint();
     flush();
   }
 
-  // Whether the user's locale encodes characters in UTF-8 (and typed characters arrive so).
   bool utf8() {
-    probe();
-    return charset_ == Charset::kUtf8;
+    set_up();
+    return charset() == Charset::kUtf8;
   }
 
  private:
-  // What the terminal is: found out at the first call, which comes after start-up has taken
-  // the locale from the environment, and kept for the life of the process.
-  void probe() {
-    if (probed_) return;
+  bool set_up() {
+    if (probed_) return usable_;
     probed_ = true;
-    charset_ = locale_charset();
-    if (!terminal_addresses_cursor()) return;
+    set_charset(locale_charset());
+    if (!terminal_addresses_cursor()) return false;
     g_output_fd = open_output();
-    if (g_output_fd < 0) return;
+    if (g_output_fd < 0) return false;
     usable_ = true;
     const Size size = read_size();
     lay_out(size.cols, size.rows);
@@ -275,63 +181,7 @@ class TerminalScreen final : public ScreenBuffer {
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;  // poll() returns at once whatever this says
     sigaction(SIGWINCH, &action, nullptr);
-  }
-
-  bool set_up() {
-    probe();
-    return usable_;
-  }
-
-  struct Size {
-    int cols;
-    int rows;
-  };
-  static Size read_size() {
-    struct winsize size;
-    std::memset(&size, 0, sizeof size);
-    if (ioctl(g_output_fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) {
-      return {kUnknownCols, kUnknownRows};
-    }
-    return {size.ws_col, std::min<int>(size.ws_row, kBufferRows)};
-  }
-
-  // A blank copy of the given size, the window at its bottom rows.
-  void lay_out(int cols, int rows) {
-    cols_ = cols;
-    rows_ = rows;
-    cells_.assign(static_cast<std::size_t>(cols_) * kBufferRows, ' ');
-    first_ = 0;
-    top_ = kBufferRows - rows_;
-    cursor_x_ = 0;
-    cursor_y_ = top_;
-    forget_terminal_cursor();
-  }
-
-  // The copy at a new size: its rows down to the cursor's are kept (cut or filled out to the new
-  // width), ending at the buffer's last row but one, and the last row is a fresh one for the
-  // cursor; a cursor that stood at the start of a blank row keeps that row as the fresh one. The
-  // window goes to the bottom and is painted whole, over whatever the terminal made of it.
-  void lay_out_again(int cols, int rows) {
-    const std::vector<unsigned char> old = std::move(cells_);
-    const int old_cols = cols_;
-    const int old_first = first_;
-    const int last = cursor_y_;
-    const unsigned char* cursor_row =
-        old.data() + static_cast<std::size_t>((old_first + last) % kBufferRows) *
-                         static_cast<std::size_t>(old_cols);
-    const bool blank = cursor_x_ == 0 && std::all_of(cursor_row, cursor_row + old_cols,
-                                                     [](unsigned char c) { return c == ' '; });
-    lay_out(cols, rows);
-    const int shift = (kBufferRows - (blank ? 1 : 2)) - last;
-    const auto width = static_cast<std::size_t>(std::min(old_cols, cols));
-    for (int y = blank ? last - 1 : last; y >= 0 && y + shift >= 0; --y) {
-      const std::size_t from = static_cast<std::size_t>((old_first + y) % kBufferRows) *
-                               static_cast<std::size_t>(old_cols);
-      std::memcpy(cell(0, y + shift), old.data() + from, width);
-    }
-    cursor_y_ = kBufferRows - 1;
-    out_.clear();
-    repaint_ = true;
+    return true;
   }
 
   // Takes in what the signal handlers noted. A new size: the copy laid out again for it (what
@@ -343,109 +193,19 @@ class TerminalScreen final : public ScreenBuffer {
     const bool resumed = g_resumed != 0;
     g_resized = 0;
     g_resumed = 0;
-    if (resumed) forget_terminal_cursor();
     const Size size = read_size();
-    if (size.cols == cols_ && size.rows == rows_) {
-      if (resumed) repaint_ = true;
-      return;
-    }
-    lay_out_again(size.cols, size.rows);
-    laid_out_ = true;
-  }
-
-  // The whole buffer moves up by n rows; with the window at the buffer's bottom the terminal
-  // scrolls the same rows with line feeds on its bottom row.
-  void scroll_buffer(int n) {
-    for (int i = 0; i < n; ++i) {
-      std::memset(cell(0, i), ' ', static_cast<std::size_t>(cols_));
-    }
-    first_ = (first_ + n) % kBufferRows;
-    if (repaint_ || top_ + rows_ != kBufferRows) {
-      repaint_ = true;
-      return;
-    }
-    move_to(0, rows_ - 1);
-    out_.append(static_cast<std::size_t>(std::min(n, rows_)), '\n');
-    forget_terminal_cursor();
-  }
-
-  // Every row of the window from the copy, the cursor hidden meanwhile (flush() shows it
-  // again if it is to be seen). What out_ held is in the copy already.
-  void paint_window() {
-    out_.clear();
-    out_ += kHideCursor;
-    g_cursor_hidden = 1;
-    forget_terminal_cursor();
-    for (int r = 0; r < rows_; ++r) {
-      const unsigned char* row = cell(0, top_ + r);
-      int length = cols_;
-      while (length > 0 && row[length - 1] == ' ') --length;
-      move_to(0, r);
-      for (int x = 0; x < length; ++x) append_cell(row[x]);
-      // A full row leaves the terminal waiting to wrap, where EL would erase the last cell.
-      if (length < cols_) out_ += kEraseToEnd;
-      forget_terminal_cursor();
-    }
-    repaint_ = false;
-  }
-
-  unsigned char* cell(int x, int y) {
-    const int row = (first_ + y) % kBufferRows;
-    return cells_.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(cols_) +
-           static_cast<std::size_t>(x);
-  }
-
-  bool shown(int y) const { return y >= top_ && y < top_ + rows_; }
-
-  void forget_terminal_cursor() { term_x_ = term_y_ = -1; }
-
-  // To (x, row) of the terminal's screen.
-  void move_to(int x, int row) {
-    if (x == term_x_ && row == term_y_) return;
-    out_ += "\x1b[";
-    append_number(out_, row + 1);
-    out_ += ';';
-    append_number(out_, x + 1);
-    out_ += 'H';
-    term_x_ = x;
-    term_y_ = row;
-  }
-
-  // One cell, one character: bytes the terminal would take as controls, and bytes its character
-  // set cannot show, get a visible stand-in.
-  void append_cell(unsigned char byte) {
-    if (byte >= 0x20 && byte < 0x7F) {
-      out_ += static_cast<char>(byte);
-      return;
-    }
-    if (charset_ == Charset::kUtf8) {
-      char encoded[4];
-      out_.append(encoded, encode_utf8(cp1252_cell_char(byte), encoded));
-    } else if (charset_ == Charset::kLatin1 && byte >= 0xA0) {
-      out_ += static_cast<char>(byte);
-    } else {
-      out_ += '?';
+    if (size.cols != cols() || std::min(size.rows, kBufferRows) != rows()) {
+      lay_out_again(size.cols, size.rows);
+      laid_out_ = true;
+    } else if (resumed) {
+      repaint();
     }
   }
 
   bool probed_ = false;
   bool usable_ = false;
-  Charset charset_ = Charset::kAscii;
-  std::vector<unsigned char> cells_;  // kBufferRows rows of cols_ cells, a ring from first_
-  int first_ = 0;
-  int cols_ = 0;
-  int rows_ = 0;
-  int top_ = 0;       // the buffer row shown on the terminal's top row
-  int cursor_x_ = 0;  // the cursor as the console writer placed it, in buffer cells
-  int cursor_y_ = 0;
-  bool visible_ = true;
-  bool away_visible_ = true;
-  bool repaint_ = false;   // the window is to be painted whole at the next flush
   bool laid_out_ = false;  // laid out again since the last take_resize()
-  bool bell_ = false;
-  std::string out_;
-  int term_x_ = -1;  // where the terminal's own cursor stands after out_; -1: unknown
-  int term_y_ = -1;
+  bool away_visible_ = true;
 };
 
 TerminalScreen& screen() {
@@ -457,17 +217,11 @@ TerminalScreen& screen() {
 
 namespace terminal_posix {
 
-void screen_leave() {
-  screen().leave();
-}
+void screen_leave() { screen().leave(); }
 
-void screen_reenter() {
-  screen().reenter();
-}
+void screen_reenter() { screen().reenter(); }
 
-bool screen_utf8() {
-  return screen().utf8();
-}
+bool screen_utf8() { return screen().utf8(); }
 
 }  // namespace terminal_posix
 
