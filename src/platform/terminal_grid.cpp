@@ -72,7 +72,7 @@ void TerminalGrid::scroll_up(int left, int top, int right, int bottom, int n, st
   }
   // Part of the buffer (a text region shorter than the window): moved in the copy, then the
   // window painted again, as a terminal cannot move part of a row.
-  const auto width = static_cast<std::size_t>(right - left + 1);
+  const auto width = static_cast<std::size_t>(right - left) + 1;
   for (int y = top; y <= bottom; ++y) {
     if (y + n <= bottom) {
       std::memcpy(cell(left, y), cell(left, y + n), width);
@@ -87,7 +87,7 @@ void TerminalGrid::blank_row(int y, int left, int right, std::uint16_t) {
   left = std::max(left, 0);
   right = std::min(right, cols_ - 1);
   if (y < 0 || y >= buffer_rows_ || left > right) return;
-  std::memset(cell(left, y), ' ', static_cast<std::size_t>(right - left + 1));
+  std::memset(cell(left, y), ' ', static_cast<std::size_t>(right - left) + 1);
   if (repaint_ || !shown(y)) return;
   move_to(left, y - top_);
   if (right == cols_ - 1) {
@@ -177,8 +177,8 @@ std::string TerminalGrid::row(int y) const {
 }
 
 const unsigned char* TerminalGrid::cell(int x, int y) const {
-  const int row = (first_ + y) % buffer_rows_;
-  return cells_.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(cols_) +
+  const int ring_row = (first_ + y) % buffer_rows_;
+  return cells_.data() + static_cast<std::size_t>(ring_row) * static_cast<std::size_t>(cols_) +
          static_cast<std::size_t>(x);
 }
 
@@ -205,11 +205,11 @@ void TerminalGrid::scroll_buffer(int n) {
 void TerminalGrid::paint_window() {
   forget_terminal_cursor();
   for (int r = 0; r < rows_; ++r) {
-    const unsigned char* row = cell(0, top_ + r);
+    const unsigned char* cells = cell(0, top_ + r);
     int length = cols_;
-    while (length > 0 && row[length - 1] == ' ') --length;
+    while (length > 0 && cells[length - 1] == ' ') --length;
     move_to(0, r);
-    for (int x = 0; x < length; ++x) append_cell(row[x]);
+    for (int x = 0; x < length; ++x) append_cell(cells[x]);
     // A full row leaves the terminal waiting to wrap, where EL would erase the last cell.
     if (length < cols_) out_ += kEraseToEnd;
     forget_terminal_cursor();
