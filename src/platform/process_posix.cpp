@@ -71,15 +71,12 @@ class PosixProcess final : public Process {
       _exit(127);
     }
     int status = 0;
-    while (child > 0 && waitpid(child, &status, 0) < 0) {
-      if (errno != EINTR) {
-        status = -1;
-        break;
-      }
+    bool waited = child > 0;
+    while (waited && waitpid(child, &status, 0) < 0) {
+      if (errno != EINTR) waited = false;
     }
     reenter_terminal_mode();
-    if (child < 0 || status == -1) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return waited && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   char directory_separator() override { return '/'; }

@@ -22,25 +22,6 @@
 
 namespace zepa {
 
-namespace terminal_posix {
-
-volatile std::sig_atomic_t g_cursor_hidden = 0;
-volatile std::sig_atomic_t g_resumed = 0;
-
-void write_all(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n > 0) {
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    } else if (n < 0 && errno != EINTR) {
-      return;  // a terminal that hung up takes nothing more
-    }
-  }
-}
-
-}  // namespace terminal_posix
-
 namespace {
 
 using terminal_posix::g_cursor_hidden;
@@ -249,6 +230,26 @@ KeySource& terminal_keys() {
   static TerminalKeys keys;
   return keys;
 }
+
+// Shared with the screen (terminal_shared_posix.h).
+namespace terminal_posix {
+
+volatile std::sig_atomic_t g_cursor_hidden = 0;
+volatile std::sig_atomic_t g_resumed = 0;
+
+void write_all(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n > 0) {
+      data += n;
+      size -= static_cast<std::size_t>(n);
+    } else if (n < 0 && errno != EINTR) {
+      return;  // a terminal that hung up takes nothing more
+    }
+  }
+}
+
+}  // namespace terminal_posix
 
 // Leaving and re-entering the program's terminal mode around a command. A stop in between
 // leaves the modes to the command (g_away).
