@@ -7,6 +7,7 @@ test-long` runs many), ZEPA_SCREEN_SEED the first seed."""
 
 import os
 import random
+import sys
 
 from common import (CONTINUE_QUESTION, CRLF, HELP_QUESTION, MEMO_FILE, banner, check,
                     expect_equal, first_screen, lines, main, results)
@@ -462,7 +463,7 @@ def test_help_opener_gets_a_normal_terminal(driver):
 
 
 if __name__ == "__main__":
-    import sys
+    # Names after the binary's path run only those tests.
     if len(sys.argv) > 2:
         main([globals()[name] for name in sys.argv[2:]])
     main([test_resize_while_typing, test_line_longer_than_the_window, test_shrink_and_grow,
