@@ -1,10 +1,12 @@
 """What the screen must show while a line is edited, for the end-to-end tests in tmux: a model
 of the edit buffer and the check of a captured screen against it."""
 
+import fcntl
 import os
 import shutil
 import struct
 import subprocess
+import termios
 import time
 
 from common import Scratch
@@ -139,8 +141,20 @@ class SizedPane:
         self.tmux("paste-buffer", "-t", "zepa")
 
     def resize(self, width, height):
+        """Resizes the window, and waits until the terminal device has the new size: tmux
+        shows it at once, but may tell the device (and so send SIGWINCH) a little later, and
+        keys sent before that would reach the program while it still has the old size."""
         self.width, self.height = width, height
         self.tmux("resize-window", "-t", "zepa", "-x", str(width), "-y", str(height))
+        tty = self.tmux("display-message", "-p", "-t", "zepa", "#{pane_tty}").stdout.strip()
+        fd = os.open(tty, os.O_RDONLY | os.O_NOCTTY)
+        try:
+            def device_resized():
+                rows, cols = struct.unpack("HHHH", fcntl.ioctl(fd, termios.TIOCGWINSZ, b"\0" * 8))[:2]
+                return (cols, rows) == (width, height)
+            self.wait_for(f"the terminal at {width}x{height}", device_resized)
+        finally:
+            os.close(fd)
 
     def rows(self):
         out = self.tmux("capture-pane", "-p", "-t", "zepa").stdout.decode("utf-8", "replace")

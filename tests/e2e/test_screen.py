@@ -54,6 +54,8 @@ class Session:
         rng, pane = self.rng, self.pane
         what = rng.choices(["type", "key", "paste", "escape", "resize", "stop"],
                            [30, 40, 8, 3, 8, 3])[0]
+        if os.environ.get("ZEPA_SCREEN_TRACE"):
+            print(what, model.text[:40], model.pos, pane.width, pane.height, flush=True)
         if what == "type":
             chars = "".join(rng.choice("0123456789 ") for _ in range(rng.randint(1, 4)))
             pane.type(chars)
