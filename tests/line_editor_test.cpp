@@ -7,6 +7,7 @@
 #include "console/line_input.h"
 #include "console/print.h"
 #include "support/scripted_keys.h"
+#include "sys/std_streams.h"
 
 namespace zepa {
 namespace {
@@ -220,6 +221,32 @@ TEST(LineEditor, OneColumnAndOneRow) {
     EXPECT_EQ(rig.screen.rows(0, c.height), c.rows);
     EXPECT_TRUE(rig.process.output.empty());
   }
+}
+
+TEST(LineEditor, ARecordingOutputGetsTheDialogueNotTheRedraws) {
+  ConsoleRig rig(20, 12);
+  rig.process.records_dialogue = true;
+  print_text(0, "ab", kEndLine);
+  rig.keys.type("39").press(8).type("4").press(kKeyHome).press(kKeyEnter);
+  read_line("c=", QuestionMark::kYes, LineEndAfter::kYes);
+  flush_all_output();
+  EXPECT_EQ(rig.process.output, "ab\r\nc=? 34\r\n");
+
+  // The output fails: its warning stands once on the screen, before the next prompt, and the
+  // dialogue goes on there; standard error gets nothing.
+  rig.process.output_room = 0;
+  print_text(0, "cd", kEndLine);
+  flush_all_output();
+  rig.keys.type("1").press(kKeyEnter);
+  read_line("f=", QuestionMark::kYes, LineEndAfter::kYes);
+  rig.keys.type("n").press(kKeyEnter);
+  read_line("e=", QuestionMark::kYes, LineEndAfter::kYes);
+  EXPECT_EQ(rig.screen.rows(0, 10),
+            (Rows{"ab                  ", "c=? 34              ", "cd                  ",
+                  "zepa4-07: a saida pa", "drao nao aceitou os ", "dados; o que faltava",
+                  " gravar se perdeu   ", "f=? 1               ", "e=? n               ",
+                  "                    "}));
+  EXPECT_TRUE(rig.process.errors.empty());
 }
 
 }  // namespace
