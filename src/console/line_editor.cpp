@@ -192,16 +192,19 @@ void Editor::act(KeyCode code) {
 std::string edit_line(std::string_view shown) {
   Editor editor(shown);
   const bool was_visible = locate(kKeepCoordinate, kKeepCoordinate, kShow).was_visible;
+  // A resize (SIGWINCH, or Ctrl+Z and fg to a new size) is taken here, between keys, never
+  // where the signal came: a signal ends the wait for a key as a key does.
+  auto follow_resize = [&editor] {
+    if (!console_take_resize()) return;
+    editor.show_again();
+    locate(kKeepCoordinate, kKeepCoordinate, kShow);
+  };
   for (;;) {
-    // A resize is taken in here, between keys, never where the signal came.
-    if (console_take_resize()) editor.show_again();
+    follow_resize();
     while (!key_available()) {
       // A console whose input cannot be read can never end the line.
       if (!wait_for_key(kWaitMs)) end_program(1);
-      if (console_take_resize()) {
-        editor.show_again();
-        locate(kKeepCoordinate, kKeepCoordinate, kShow);
-      }
+      follow_resize();
     }
     const std::string text = read_key();
     if (text.empty()) continue;
