@@ -5,7 +5,8 @@ MAKEFLAGS += --no-print-directory
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all configure build run test clean windows test-windows test-asan valgrind lint bench fuzz coverage
+.PHONY: all configure build run test clean windows test-windows test-asan valgrind lint bench fuzz coverage \
+  test-long
 
 # The Windows build: cross-compiled with mingw-w64, its tests run under wine. `make test` runs
 # them too when both are installed.
@@ -35,6 +36,14 @@ ifneq ($(and $(MINGW),$(WINE)),)
 else
 	@echo "mingw-w64 or wine missing: Windows tests not run"
 endif
+
+# Many seeded random editing sessions in tmux (keys, pastes, resizes, Ctrl+Z and fg), each
+# line checked on the screen; `make test` runs a few. SCREEN_SEED picks the first seed.
+SCREEN_SESSIONS ?= 40
+SCREEN_SEED ?= 1
+test-long: build
+	cd $(BUILD) && ZEPA_SCREEN_SESSIONS=$(SCREEN_SESSIONS) ZEPA_SCREEN_SEED=$(SCREEN_SEED) \
+	  python3 $(abspath tests/e2e/test_screen.py) $(abspath $(BUILD))/zepa4-07 test_random_sessions
 
 windows:
 	cmake -S . -B $(WINDOWS_BUILD) --no-warn-unused-cli \

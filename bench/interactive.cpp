@@ -79,7 +79,7 @@ Cost read_cost(const Keys& keys) {
   zepa::reset_runtime_state();
   source.script = keys;
   source.script.push_back(zepa::kKeyEnter);
-  zepa::read_line(">", QuestionMark::kNo, LineEndAfter::kYes);
+  zepa::read_line(">", zepa::QuestionMark::kNo, zepa::LineEndAfter::kYes);
   return {screen.calls, screen.reads, screen.cells_written};
 }
 

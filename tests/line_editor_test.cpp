@@ -7,6 +7,7 @@
 #include "console/line_input.h"
 #include "console/print.h"
 #include "support/scripted_keys.h"
+#include "sys/std_streams.h"
 
 namespace zepa {
 namespace {
@@ -164,6 +165,91 @@ TEST(LineEditor, LongPasteCostsOneCellPerKeyAtTheEnd) {
   EXPECT_EQ(rig.screen.put_calls, 1 + 10000);
   EXPECT_EQ(rig.keys.waits, 0);
   EXPECT_LT(rig.screen.reads, 10 * 10000);
+}
+
+TEST(LineEditor, ALineLongerThanTheWindowShowsThePartAroundTheCursor) {
+  // A window of 3 rows at the bottom of a buffer of 8 rows of 10 columns.
+  ConsoleRig rig(10, 8, 3, '.');
+  rig.screen.window_top = 5;
+  rig.screen.window_bottom = 7;
+  rig.screen.cursor_y = 5;
+  rig.keys.type("0123456789abcdefghijklmnopqrstuvwxyzABCDE").press(kKeyHome).type("X");
+  rig.keys.pause_at = rig.keys.script.size();
+  rig.keys.press(kKeyEnd).type("Y").press(kKeyEnter);
+  // Home: the window goes up to the line's first row; the X lands before the 0.
+  rig.keys.at_pause = [&] {
+    EXPECT_EQ(rig.screen.window(), (Rows{">X01234567", "89abcdefgh", "ijklmnopqr"}));
+    EXPECT_EQ(rig.screen.cursor_x, 2);
+    EXPECT_EQ(rig.screen.cursor_y, rig.screen.window_top);
+  };
+  read_line(">", QuestionMark::kNo, LineEndAfter::kYes);
+  EXPECT_EQ(input_line().text, "X0123456789abcdefghijklmnopqrstuvwxyzABCDEY");
+  // End: the window follows the cursor back down; the line end scrolls.
+  EXPECT_EQ(rig.screen.window(), (Rows{"stuvwxyzAB", "CDEY      ", "          "}));
+  EXPECT_EQ(rig.screen.cursor_y, 7);
+}
+
+TEST(LineEditor, AfterAResizeThePromptAndTheLineStandOnTheFreshRow) {
+  ConsoleRig rig(20, 6);
+  rig.keys.type("abcd").press(kKeyLeft);
+  rig.keys.pause_at = rig.keys.script.size();
+  rig.keys.type("X").press(kKeyEnter);
+  rig.keys.at_pause = [&] { rig.screen.lay_out_again(7, 4); };
+  read_line("c=", QuestionMark::kYes, LineEndAfter::kYes);
+  EXPECT_EQ(input_line().text, "abcXd");
+  // "c=? abc" fills the row; "d" wraps. The X goes before the d; Enter ends the line below.
+  EXPECT_EQ(rig.screen.rows(0, 4), (Rows{"       ", "c=? abc", "Xd     ", "       "}));
+  EXPECT_EQ(rig.screen.cursor_x, 0);
+  EXPECT_EQ(rig.screen.cursor_y, 3);
+}
+
+TEST(LineEditor, OneColumnAndOneRow) {
+  struct Case {
+    const char* what;
+    int width;
+    int height;
+    Rows rows;  // the whole buffer afterwards
+  };
+  const Case cases[] = {
+      {"one column: a cell per row", 1, 6, {">", "X", "a", "b", " ", " "}},
+      {"one row: the line scrolls by, the window shows the cursor's row", 8, 1, {"        "}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ConsoleRig rig(c.width, c.height);
+    rig.screen.any_size = true;
+    rig.keys.type("ab").press(kKeyHome).type("X").press(kKeyEnter);
+    read_line(">", QuestionMark::kNo, LineEndAfter::kYes);
+    EXPECT_EQ(input_line().text, "Xab");
+    EXPECT_EQ(rig.screen.rows(0, c.height), c.rows);
+    EXPECT_TRUE(rig.process.output.empty());
+  }
+}
+
+TEST(LineEditor, ARecordingOutputGetsTheDialogueNotTheRedraws) {
+  ConsoleRig rig(20, 12);
+  rig.process.records_dialogue = true;
+  print_text(0, "ab", kEndLine);
+  rig.keys.type("39").press(8).type("4").press(kKeyHome).press(kKeyEnter);
+  read_line("c=", QuestionMark::kYes, LineEndAfter::kYes);
+  flush_all_output();
+  EXPECT_EQ(rig.process.output, "ab\r\nc=? 34\r\n");
+
+  // The output fails: its warning stands once on the screen, before the next prompt, and the
+  // dialogue goes on there; standard error gets nothing.
+  rig.process.output_room = 0;
+  print_text(0, "cd", kEndLine);
+  flush_all_output();
+  rig.keys.type("1").press(kKeyEnter);
+  read_line("f=", QuestionMark::kYes, LineEndAfter::kYes);
+  rig.keys.type("n").press(kKeyEnter);
+  read_line("e=", QuestionMark::kYes, LineEndAfter::kYes);
+  EXPECT_EQ(rig.screen.rows(0, 10),
+            (Rows{"ab                  ", "c=? 34              ", "cd                  ",
+                  "zepa4-07: a saida pa", "drao nao aceitou os ", "dados; o que faltava",
+                  " gravar se perdeu   ", "f=? 1               ", "e=? n               ",
+                  "                    "}));
+  EXPECT_TRUE(rig.process.errors.empty());
 }
 
 }  // namespace

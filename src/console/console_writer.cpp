@@ -10,12 +10,13 @@ namespace zepa {
 namespace {
 
 // The part of the buffer that output uses: columns 0..W-1, the rows of the window.
-// All four 0 records a failed reading.
+// All four 0 records a failed reading. `any_size`: the screen draws in one row or one column.
 struct View {
   std::int16_t left = 0;
   std::int16_t top = 0;
   std::int16_t right = 0;
   std::int16_t bottom = 0;
+  bool any_size = false;
 };
 
 struct ConsoleState {
@@ -24,6 +25,10 @@ struct ConsoleState {
   ConsoleChannel channel;
   int region_rows = 0;  // H0: the window's height when the text region was first used
   bool deferred_advance = false;
+  int buffer_rows = 0;            // B at the last reading
+  std::uint64_t scrolled_rows = 0;  // rows the contents have moved up since the reset
+  bool resized = false;             // the screen was laid out afresh; not yet told
+  bool drawn_since_resize = false;
 };
 
 ConsoleState g_state;
@@ -42,7 +47,7 @@ ScreenBuffer& screen() {
 }
 
 bool is_degenerate(const View& v) {
-  return v.left == v.right || v.top == v.bottom;
+  return !v.any_size && (v.left == v.right || v.top == v.bottom);
 }
 
 void read_view() {
@@ -53,13 +58,30 @@ void read_view() {
     v.top = static_cast<std::int16_t>(info.window_top);
     v.right = static_cast<std::int16_t>(info.width - 1);
     v.bottom = static_cast<std::int16_t>(info.window_bottom);
+    v.any_size = info.any_size;
+    g_state.buffer_rows = info.height;
   }
   g_state.view = v;
 }
 
+void follow_resize();
+
 const View& view() {
   console_setup();
+  follow_resize();
   return g_state.view;
+}
+
+// A screen laid out afresh for a new window size: the geometry is read again and the new
+// window's height becomes the text region, so that later output uses the whole window.
+void follow_resize() {
+  if (is_degenerate(g_state.view) || !screen().take_resize()) return;
+  read_view();
+  g_state.region_rows = 0;
+  g_state.deferred_advance = false;
+  g_state.channel.width = console_size().width;
+  g_state.resized = true;
+  g_state.drawn_since_resize = false;
 }
 
 // H0 is taken once: later changes of the window's height leave the region as it was.
@@ -212,6 +234,7 @@ void GridWriter::scroll(int n) {
   } else {
     screen().scroll_up(left_, rt_, right_, rb_, n, attribute_);
   }
+  g_state.scrolled_rows += static_cast<std::uint64_t>(n);
   y_ = rb_;
 }
 
@@ -258,6 +281,7 @@ void console_write(const unsigned char* bytes, std::size_t length, Settle settle
     return;
   }
   GridWriter writer;
+  if (length > 0) g_state.drawn_since_resize = true;
   writer.carry_out_deferred_advance();
   writer.interpret(bytes, length);
   writer.finish();
@@ -321,6 +345,48 @@ LocateResult locate(int row, int col, CursorVisibility visibility) {
   }
   return result;
 }
+
+bool console_take_resize() {
+  view();
+  if (!g_state.resized) return false;
+  g_state.resized = false;
+  if (g_state.drawn_since_resize) {
+    const unsigned char line_end[2] = {13, 10};
+    console_write(line_end, 2);
+  }
+  g_state.channel.column = 0;
+  return true;
+}
+
+ConsoleGrid console_grid() {
+  const View& v = view();
+  ScreenInfo info;
+  if (is_degenerate(v) || !screen().read_info(info)) {
+    return {kFallbackWidth, kFallbackHeight, 0, 0, 0, kFallbackHeight - 1};
+  }
+  return {info.width, info.height, info.cursor_x, info.cursor_y, info.window_top,
+          info.window_bottom};
+}
+
+bool place_cursor(int x, int y) {
+  const View& v = view();
+  if (is_degenerate(v) || x < v.left || x > v.right || y < 0 || y >= g_state.buffer_rows) {
+    return false;
+  }
+  g_state.deferred_advance = false;
+  screen().set_cursor(x, y);
+  const int rows = v.bottom - v.top + 1;
+  int top = v.top;
+  if (y < top) top = y;
+  if (y > top + rows - 1) top = y - rows + 1;
+  if (top != v.top) {
+    screen().set_window(v.left, top, v.right, top + rows - 1);
+    read_view();
+  }
+  return true;
+}
+
+std::uint64_t console_scrolled_rows() { return g_state.scrolled_rows; }
 
 bool console_is_degenerate() {
   return is_degenerate(view());

@@ -76,6 +76,36 @@ struct LocateResult {
 // included, is refused, and then only the visibility is applied.
 LocateResult locate(int row, int col, CursorVisibility visibility);
 
+// After the screen's window changed its size (or the program came back from a stop to a new
+// size): true once, with the cursor at the start of a fresh row (the console channel's column
+// 0); the caller shows again there what it was showing. The writer itself follows a resize at
+// its next call: the view read again, the new window's height taken as the text region, no
+// deferred advance. False otherwise, and always on a Windows console, whose buffer keeps its
+// cells through a resize.
+bool console_take_resize();
+
+// The buffer as the line editor sees it: W x B, the cursor's absolute cell and the window's
+// first and last rows; 80 x 25 with everything at 0 (and the window 0..24) when it cannot be
+// read.
+struct ConsoleGrid {
+  int width;
+  int height;
+  int cursor_x;
+  int cursor_y;
+  int window_top;
+  int window_bottom;
+};
+ConsoleGrid console_grid();
+
+// Puts the cursor on the absolute buffer cell (x, y), any row of the buffer, and moves the
+// window the least that shows it, as a console's window follows its cursor. Clears the
+// deferred advance. False, and nothing done, for a cell outside the buffer or a degenerate view.
+bool place_cursor(int x, int y);
+
+// How many rows the contents of the buffer (or of the text region) have moved up through
+// scrolling since the reset: a caller that knows where its text stood follows it with this.
+std::uint64_t console_scrolled_rows();
+
 // Whether console output goes unchanged to standard output (no console grid).
 bool console_is_degenerate();
 

@@ -1,6 +1,6 @@
 #include "console/line_editor.h"
 
-#include <climits>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -17,21 +17,9 @@ namespace {
 constexpr int kWaitMs = 25;
 constexpr auto kShow = CursorVisibility::kShow;
 constexpr auto kHide = CursorVisibility::kHide;
-constexpr auto kKeepVisibility = CursorVisibility::kKeep;
 
-struct Cell {
-  long long col;
-  long long row;
-};
-
-// A cell coordinate for locate. Row or column 0 is a cell outside the view here, not locate's
-// kKeepCoordinate, so it becomes -1, which locate refuses like any other outside cell.
-int coordinate(long long value) {
-  return value >= 1 && value <= INT_MAX ? static_cast<int>(value) : -1;
-}
-
-void write_bytes(const char* bytes, std::size_t length) {
-  console_write(reinterpret_cast<const unsigned char*>(bytes), length);
+void write_bytes(std::string_view bytes) {
+  console_write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
 KeyCode code_of(const std::string& text) {
@@ -39,88 +27,94 @@ KeyCode code_of(const std::string& text) {
   return static_cast<unsigned char>(text[0]);
 }
 
-// The line being edited and the cursor cell that shows its position.
+// The line being edited and where it stands: byte i of the line is on the i-th cell after the
+// anchor, reading the buffer as one line of W-cell rows. The anchor is an absolute buffer cell;
+// it moves up with the contents when writing scrolls them, and may then lie above the buffer.
 class Editor {
  public:
-  Editor() {
-    const ConsoleSize size = console_size();
-    width_ = size.width;
-    height_ = size.height;
-  }
+  explicit Editor(std::string_view shown) : shown_(shown) { take_anchor(); }
 
-  void read_cursor() {
-    const CursorCell cursor = cursor_position();
-    col_ = cursor.col;
-    row_ = cursor.row;
-  }
   void act(KeyCode code);
-  void finish() {
-    read_cursor();
-    move_by(static_cast<long long>(buffer_.size() - pos_));
+  void finish() { place(buffer_.size()); }
+  // After a resize: what stood before the line, then the line, from the fresh row.
+  void show_again() {
+    locate(kKeepCoordinate, kKeepCoordinate, kHide);
+    write_bytes(shown_);
+    take_anchor();
+    write_at(0, buffer_);
+    place(pos_);
   }
   std::string take() { return std::move(buffer_); }
 
  private:
-  // The cell n cells after (col, row), reading the view as one line of W-cell rows; cells
-  // before the view's top land on rows 0 and below.
-  Cell cell_after(long long col, long long row, long long n) const {
-    const long long k = (row - 1) * width_ + (col - 1) + n;
+  struct Cell {
+    long long x;
+    long long y;
+  };
+
+  void take_anchor() {
+    const ConsoleGrid grid = console_grid();
+    width_ = grid.width;
+    height_ = grid.height;
+    anchor_x_ = grid.cursor_x;
+    anchor_y_ = grid.cursor_y;
+  }
+  Cell cell_of(std::size_t i) const {
+    const long long k = anchor_y_ * width_ + anchor_x_ + static_cast<long long>(i);
     long long q = k / width_;
     long long r = k % width_;
     if (r < 0) {
       r += width_;
       --q;
     }
-    return {r + 1, q + 1};
+    return {r, q};
   }
-  void move_by(long long n);
+  // The cursor on byte i's cell. The cell after the buffer's last one does not exist yet: a
+  // line end from the last cell scrolls it into the buffer. A cell scrolled out above the
+  // buffer cannot be shown; the cursor stays.
+  void place(std::size_t i) {
+    const Cell cell = cell_of(i);
+    if (cell.y == height_ && cell.x == 0) {
+      place_cursor(static_cast<int>(width_ - 1), static_cast<int>(height_ - 1));
+      follow_write("\r\n");
+      return;
+    }
+    if (cell.y >= 0 && cell.y < height_) {
+      place_cursor(static_cast<int>(cell.x), static_cast<int>(cell.y));
+    }
+  }
+  // Writes at the cursor; the anchor follows what the write scrolled.
+  void follow_write(std::string_view bytes) {
+    const std::uint64_t before = console_scrolled_rows();
+    write_bytes(bytes);
+    anchor_y_ -= static_cast<long long>(console_scrolled_rows() - before);
+  }
+  void write_at(std::size_t i, std::string_view bytes) {
+    place(i);
+    follow_write(bytes);
+  }
   void insert(std::string_view bytes);
   void remove(std::size_t n);
   void beep() {
     if (platform().screen != nullptr) platform().screen->beep();
   }
 
+  std::string shown_;
   std::string buffer_;
   std::size_t pos_ = 0;
-  long long width_;
-  long long height_;
-  long long col_ = 0;
-  long long row_ = 0;
+  long long width_ = 80;
+  long long height_ = 25;
+  long long anchor_x_ = 0;
+  long long anchor_y_ = 0;
 };
-
-void Editor::move_by(long long n) {
-  const Cell cell = cell_after(col_, row_, n);
-  col_ = cell.col;
-  row_ = cell.row;
-  if (row_ == height_ + 1 && col_ == 1) {
-    // The cell after the view's last one does not exist yet: a line end scrolls it into view.
-    locate(coordinate(height_), coordinate(width_), kKeepVisibility);
-    write_bytes("\r\n", 2);
-    return;
-  }
-  locate(coordinate(row_), coordinate(col_), kKeepVisibility);
-}
 
 void Editor::insert(std::string_view bytes) {
   locate(kKeepCoordinate, kKeepCoordinate, kHide);
-  const std::size_t len = buffer_.size();
-  const std::size_t n = bytes.size();
   buffer_.insert(pos_, bytes);
   // Only the tail from the insertion on is redrawn; an append writes just the new bytes.
-  write_bytes(buffer_.data() + pos_, buffer_.size() - pos_);
-  const long long tail = static_cast<long long>(len - pos_);
-  if (pos_ != len) {
-    const Cell end = cell_after(col_, row_, tail + static_cast<long long>(n));
-    if (end.row > height_ + 1 || (end.row == height_ + 1 && end.col > 1)) {
-      // The write scrolled the view: the cursor is where the write ended.
-      read_cursor();
-      move_by(-tail);
-      pos_ += n;
-      return;
-    }
-  }
-  move_by(static_cast<long long>(n));
-  pos_ += n;
+  write_at(pos_, std::string_view(buffer_).substr(pos_));
+  pos_ += bytes.size();
+  place(pos_);
 }
 
 void Editor::remove(std::size_t n) {
@@ -129,8 +123,8 @@ void Editor::remove(std::size_t n) {
   // The tail moves left; n blanks clear the cells the line no longer covers.
   std::string redraw(buffer_, pos_);
   redraw.append(n, ' ');
-  write_bytes(redraw.data(), redraw.size());
-  locate(coordinate(row_), coordinate(col_), kKeepVisibility);
+  write_at(pos_, redraw);
+  place(pos_);
 }
 
 void Editor::act(KeyCode code) {
@@ -139,7 +133,6 @@ void Editor::act(KeyCode code) {
   switch (code) {
     case kKeyBackspace:
       if (pos_ > 0) {
-        move_by(-1);
         --pos_;
         remove(1);
       }
@@ -148,40 +141,37 @@ void Editor::act(KeyCode code) {
       insert(std::string(8 - pos_ % 8, ' '));
       break;
     case kKeyEsc:
-      move_by(-static_cast<long long>(pos_));
       pos_ = 0;
-      if (len > 0) remove(len);
+      if (len > 0) {
+        remove(len);
+      } else {
+        place(0);
+      }
       break;
     case kKeyHome:
-      move_by(-static_cast<long long>(pos_));
       pos_ = 0;
+      place(pos_);
       break;
     case kKeyEnd:
-      move_by(static_cast<long long>(len - pos_));
       pos_ = len;
+      place(pos_);
       break;
     case kKeyLeft:
-      if (pos_ > 0) {
-        --pos_;
-        move_by(-1);
-      }
+      if (pos_ > 0) place(--pos_);
       break;
     case kKeyRight:
-      if (pos_ < len) {
-        ++pos_;
-        move_by(1);
-      }
+      if (pos_ < len) place(++pos_);
       break;
     case kKeyUp:
       if (pos_ >= width) {
-        move_by(-width_);
         pos_ -= width;
+        place(pos_);
       }
       break;
     case kKeyDown:
       if (pos_ + width <= len) {
-        move_by(width_);
         pos_ += width;
+        place(pos_);
       }
       break;
     case kKeyDelete:
@@ -202,14 +192,22 @@ void Editor::act(KeyCode code) {
 
 }  // namespace
 
-std::string edit_line() {
-  Editor editor;
+std::string edit_line(std::string_view shown) {
+  Editor editor(shown);
   const bool was_visible = locate(kKeepCoordinate, kKeepCoordinate, kShow).was_visible;
+  // A resize (SIGWINCH, or Ctrl+Z and fg to a new size) is taken here, between keys, never
+  // where the signal came: a signal ends the wait for a key as a key does.
+  auto follow_resize = [&editor] {
+    if (!console_take_resize()) return;
+    editor.show_again();
+    locate(kKeepCoordinate, kKeepCoordinate, kShow);
+  };
   for (;;) {
-    editor.read_cursor();
+    follow_resize();
     while (!key_available()) {
       // A console whose input cannot be read can never end the line.
       if (!wait_for_key(kWaitMs)) end_program(1);
+      follow_resize();
     }
     const std::string text = read_key();
     if (text.empty()) continue;

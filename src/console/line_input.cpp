@@ -25,6 +25,15 @@ void read_plain_terminal_line(InputLine& line, LineEndAfter line_end) {
   if (byte < 0 && line_end == LineEndAfter::kYes) print_end(0, kEndLine);
 }
 
+// Standard output that records the dialogue has failed: said once on the terminal, where the
+// dialogue goes on.
+void show_stdout_warning() {
+  const std::string_view warning = take_stdout_warning();
+  if (warning.empty()) return;
+  console_write(reinterpret_cast<const unsigned char*>(warning.data()), warning.size());
+  console_write(reinterpret_cast<const unsigned char*>("\r\n"), 2);
+}
+
 }  // namespace
 
 InputLine& input_line() { return g_line; }
@@ -44,13 +53,20 @@ void read_line(std::string_view prompt, QuestionMark question_mark, LineEndAfter
   }
   line.source = LineSource::kText;
   console_write(nullptr, 0, Settle::kYes);
+  show_stdout_warning();
   print_text(0, prompt, kEndNone);
   if (question_mark == QuestionMark::kYes) print_text(0, "? ", kEndNone);
   if (kind == InputKind::kPlainTerminal) {
     read_plain_terminal_line(line, line_end);
     return;
   }
-  std::string text = edit_line();
+  std::string shown(prompt);
+  if (question_mark == QuestionMark::kYes) shown += "? ";
+  std::string text = edit_line(shown);
+  // The reply as typed goes to the transcript; the editor's echo and redraws never do.
+  if (platform().process->transcript()) {
+    stdout_write(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+  }
   if (line_end == LineEndAfter::kYes) print_end(0, kEndLine);
   line.text = std::move(text);
 }

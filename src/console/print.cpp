@@ -4,6 +4,7 @@
 
 #include "console/console_writer.h"
 #include "console/number_text.h"
+#include "platform/platform.h"
 #include "sys/channels.h"
 #include "sys/std_streams.h"
 
@@ -21,6 +22,7 @@ int channel_write(int channel, const unsigned char* bytes, std::size_t n) {
     ConsoleChannel& console = console_channel();
     console_write(bytes, n);
     advance_column(console.column, console.width, bytes, n);
+    if (platform().process != nullptr && platform().process->transcript()) stdout_write(bytes, n);
     return kDone;
   }
   return write_bytes(channel_record(channel), bytes, n);

@@ -26,6 +26,11 @@ class Process {
   virtual long read_input(unsigned char* buffer, std::size_t size) = 0;
   // Writes to standard output: the count written (may be short), -1 on failure.
   virtual long write_output(const unsigned char* bytes, std::size_t size) = 0;
+  // Whether standard output records the dialogue while it runs on the terminal: standard
+  // input is a terminal the line editor reads (the screen drawn on that terminal) and standard
+  // output a file or a pipe. It then receives what the print operations write and each reply
+  // as typed, never a cursor move or a redraw of the editor.
+  virtual bool transcript() { return false; }
   // Writes a diagnostic line to standard error; failures there have nowhere to go.
   virtual void write_error(std::string_view text) = 0;
   // The installed copy of the program's file `name`: beside the executable (a build tree, the

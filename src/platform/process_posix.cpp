@@ -40,6 +40,12 @@ class PosixProcess final : public Process {
     return kind;
   }
 
+  bool transcript() override {
+    static const bool on = input_kind() == InputKind::kConsole && terminal_output_fd() >= 0 &&
+                           terminal_output_fd() != STDOUT_FILENO;
+    return on;
+  }
+
   long read_input(unsigned char* buffer, std::size_t size) override {
     for (;;) {
       const ssize_t n = read(STDIN_FILENO, buffer, size);
@@ -83,25 +89,28 @@ class PosixProcess final : public Process {
   }
 
   int run_command(const std::string& command) override {
+    // The command gets the terminal as the user's shell would give it (a text-mode browser can
+    // run there); the program's screen is painted again when it returns.
+    const int terminal = terminal_output_fd();
+    leave_terminal_mode();
     const pid_t child = fork();
-    if (child < 0) return -1;
     if (child == 0) {
-      // The browser opener must not take over the terminal the dialogue runs in.
       const int null = open("/dev/null", O_RDWR);
-      if (null >= 0) {
-        dup2(null, STDIN_FILENO);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-      }
+      if (!isatty(STDIN_FILENO) && null >= 0) dup2(null, STDIN_FILENO);
+      const int out = terminal >= 0 ? terminal : null;
+      if (out >= 0 && out != STDOUT_FILENO) dup2(out, STDOUT_FILENO);
+      if (null >= 0) dup2(null, STDERR_FILENO);
       std::signal(SIGPIPE, SIG_DFL);
       execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
     int status = 0;
-    while (waitpid(child, &status, 0) < 0) {
-      if (errno != EINTR) return -1;
+    bool waited = child > 0;
+    while (waited && waitpid(child, &status, 0) < 0) {
+      if (errno != EINTR) waited = false;
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    reenter_terminal_mode();
+    return waited && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   char directory_separator() override { return '/'; }

@@ -14,11 +14,15 @@ struct ScreenInfo {
   std::uint16_t attribute = 7;
   int window_top = 0;
   int window_bottom = 0;
+  // The grid draws in a window of one row or a buffer of one column (a terminal's own copy of
+  // its cells). A Windows console of that size counts as no console, as it always has.
+  bool any_size = false;
 };
 
 // The cell grid the console writer draws on. Coordinates are absolute buffer cells counted
-// from 0. Implementations: the Windows console, a POSIX terminal (the buffer is the screen,
-// the window starts at row 0) and an in-memory buffer for tests.
+// from 0. Implementations: the Windows console, a POSIX terminal (a copy of the cells in
+// memory, taller than the terminal, whose window the terminal shows) and an in-memory buffer
+// for tests.
 class ScreenBuffer {
  public:
   virtual ~ScreenBuffer() = default;
@@ -43,6 +47,11 @@ class ScreenBuffer {
   virtual void beep() = 0;
   // Sends what the calls since the last flush produced; a terminal sends it in one write.
   virtual void flush() {}
+  // True once after the window changed its size or the program came back from a stop with a
+  // new size: the buffer has been laid out again at the new width and the cursor stands at the
+  // start of a fresh row at the window's bottom. Whoever draws must read the geometry again;
+  // the console writer does at its next call.
+  virtual bool take_resize() { return false; }
 };
 
 // A standard output that is no console: every reading fails, so console output goes to it

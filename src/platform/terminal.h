@@ -20,4 +20,14 @@ bool terminal_addresses_cursor();
 // ASCII and the controls (line ends, the beep) pass unchanged. Appends to `out`.
 void append_plain_terminal_text(const unsigned char* bytes, std::size_t size, std::string& out);
 
+// Around a command that takes the terminal (the help opener): leave gives the terminal its
+// saved modes with the cursor shown; re-enter takes raw mode back and paints the program's
+// screen again from its copy.
+void leave_terminal_mode();
+void reenter_terminal_mode();
+
+// The descriptor the screen draws on: standard output, or the controlling terminal when
+// standard output is a file or a pipe and standard input a terminal; -1 for none.
+int terminal_output_fd();
+
 }  // namespace zepa

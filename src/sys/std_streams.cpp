@@ -1,6 +1,7 @@
 #include "sys/std_streams.h"
 
 #include <cstring>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -10,10 +11,14 @@ namespace {
 
 constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
 
+constexpr std::string_view kOutputWarning =
+    "zepa4-07: a saida padrao nao aceitou os dados; o que faltava gravar se perdeu";
+
 struct OutputState {
   unsigned char bytes[kBufferSize];
   std::size_t count = 0;
   bool failed = false;
+  bool warning_pending = false;  // for the console to show
 };
 
 struct InputState {
@@ -31,8 +36,11 @@ void write_through(const unsigned char* bytes, std::size_t n) {
     const long written = platform().process->write_output(bytes, n);
     if (written <= 0) {
       g_out.failed = true;
-      platform().process->write_error(
-          "zepa4-07: a saida padrao nao aceitou os dados; o que faltava gravar se perdeu\n");
+      if (platform().process->transcript()) {
+        g_out.warning_pending = true;  // the dialogue's terminal shows it
+      } else {
+        platform().process->write_error(std::string(kOutputWarning) + "\n");
+      }
       return;
     }
     bytes += written;
@@ -61,7 +69,15 @@ void stdout_flush() {
   write_through(g_out.bytes, n);
 }
 
-bool stdout_failed() { return g_out.failed; }
+bool stdout_failed() {
+  return g_out.failed;
+}
+
+std::string_view take_stdout_warning() {
+  if (!g_out.warning_pending) return {};
+  g_out.warning_pending = false;
+  return kOutputWarning;
+}
 
 void flush_all_output() {
   if (platform().screen != nullptr) platform().screen->flush();
@@ -94,6 +110,7 @@ void stdin_take(std::size_t n) { g_in.position += n; }
 void reset_std_streams() {
   g_out.count = 0;
   g_out.failed = false;
+  g_out.warning_pending = false;
   g_in.position = g_in.count = 0;
   g_in.ended = false;
 }

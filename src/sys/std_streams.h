@@ -1,15 +1,20 @@
 #pragma once
 
 #include <cstddef>
+#include <string_view>
 
 namespace zepa {
 
 // Standard output when it is no console: bytes are gathered in a buffer and written when it
 // fills, before every blocking read of standard input, before a command runs and at the end.
-// The first failure is reported once on standard error; later bytes are dropped.
+// The first failure is reported once on standard error, or, while standard output records
+// the dialogue (Process::transcript), kept for the console to show; later bytes are dropped.
 void stdout_write(const unsigned char* bytes, std::size_t n);
 void stdout_flush();
 bool stdout_failed();
+// The warning of a failed standard output that the console is to show, once: empty when there
+// is none or it was taken.
+std::string_view take_stdout_warning();
 
 // Sends what the screen buffer and standard output still hold: before the program blocks for
 // a key, runs a command or ends.

@@ -24,7 +24,10 @@ class MemoryProcess : public Process {
   std::vector<std::string> commands;
   int command_status = 0;
 
+  bool records_dialogue = false;  // transcript()
+
   InputKind input_kind() override { return kind; }
+  bool transcript() override { return records_dialogue; }
   long read_input(unsigned char* buffer, std::size_t size) override;
   long write_output(const unsigned char* bytes, std::size_t size) override;
   void write_error(std::string_view text) override { errors.append(text); }

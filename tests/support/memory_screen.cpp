@@ -21,6 +21,7 @@ bool MemoryScreen::read_info(ScreenInfo& info) {
   info.attribute = attribute;
   info.window_top = window_top;
   info.window_bottom = window_bottom;
+  info.any_size = any_size;
   return true;
 }
 
@@ -70,6 +71,18 @@ void MemoryScreen::set_window(int left, int top, int right, int bottom) {
   if (left != 0 || right != width - 1 || top < 0 || bottom >= height || top > bottom) return;
   window_top = top;
   window_bottom = bottom;
+}
+
+void MemoryScreen::lay_out_again(int w, int h) {
+  width = w;
+  height = h;
+  bytes_.assign(static_cast<std::size_t>(w * h), ' ');
+  attributes_.assign(static_cast<std::size_t>(w * h), attribute);
+  window_top = 0;
+  window_bottom = h - 1;
+  cursor_x = 0;
+  cursor_y = h - 1;
+  resized = true;
 }
 
 std::string MemoryScreen::row(int y) const {

@@ -28,6 +28,14 @@ class MemoryScreen : public ScreenBuffer {
   void set_cursor_visible(bool shown) override { visible = shown; }
   void beep() override { ++beeps; }
   void flush() override { ++flushes; }
+  bool take_resize() override {
+    const bool was = resized;
+    resized = false;
+    return was;
+  }
+  // A terminal's new size: a blank buffer of w x h, all of it the window, the cursor at the
+  // start of the last row, and a resize to take.
+  void lay_out_again(int w, int h);
 
   // Row y as text (W bytes), attribute of one cell.
   std::string row(int y) const;
@@ -47,6 +55,8 @@ class MemoryScreen : public ScreenBuffer {
   std::uint16_t attribute = 7;
   bool visible = true;
 
+  bool any_size = false;      // draws in one row or one column, as a terminal does
+  bool resized = false;       // take_resize() has a resize to report
   bool fail_reads = false;    // read_info reports no console
   bool refuse_cells = false;  // put_cells refuses every run
   int beeps = 0;

@@ -18,7 +18,7 @@ ScriptedKeys& ScriptedKeys::press(KeyCode code) {
 long ScriptedKeys::read_bytes(unsigned char*, std::size_t) {
   ++drains;
   if (fail_reads) return -1;
-  while (next < script.size() && key_queue_room() > 0) {
+  while (next < script.size() && next != pause_at && key_queue_room() > 0) {
     push_key(script[next++]);
     if (one_per_drain) break;
   }
@@ -28,6 +28,11 @@ long ScriptedKeys::read_bytes(unsigned char*, std::size_t) {
 void ScriptedKeys::wait(int timeout_ms) {
   ++waits;
   last_timeout = timeout_ms;
+  if (next == pause_at) {
+    pause_at = static_cast<std::size_t>(-1);
+    if (at_pause) at_pause();
+    return;
+  }
   if (next >= script.size()) {
     ran_out = true;
     push_key(kKeyEnter);
