@@ -97,6 +97,17 @@ class Pane:
             return filled[-1] if filled else ""
         return self.wait_for(repr(line), lambda screen: last(screen) == line.rstrip())
 
+    def answer(self, prompt, reply):
+        """Waits for `prompt` on the last line, types `reply` and presses Enter."""
+        self.wait_for_last_line(prompt)
+        self.type(reply)
+        self.keys("Enter")
+
+    def skip_help(self):
+        """Answers the help question with Enter alone: no help page."""
+        self.wait_for_line(HELP_LINE)
+        self.keys("Enter")
+
     def wait_for_file(self, name):
         path = os.path.join(self.scratch.path, name)
         deadline = time.monotonic() + WAIT_LIMIT
@@ -122,8 +133,7 @@ def expect_results(screen):
 
 
 def answer_help_question(pane):
-    pane.wait_for_line(HELP_LINE)
-    pane.keys("Enter")
+    pane.skip_help()
     pane.wait_for_last_line(C_PROMPT)
 
 
@@ -135,12 +145,8 @@ def test_first_screen_and_one_case(binary):
         expect_equal(screen[:24], FIRST_SCREEN + [HELP_LINE])
         expect_equal(pane.cursor(), (len(text(HELP_QUESTION)) + 2, 23, True))
         pane.keys("Enter")
-        pane.wait_for_last_line(C_PROMPT)
-        pane.type("3")
-        pane.keys("Enter")
-        pane.wait_for_last_line(F_PROMPT)
-        pane.type("1")
-        pane.keys("Enter")
+        pane.answer(C_PROMPT, "3")
+        pane.answer(F_PROMPT, "1")
         screen = pane.wait_for_line(CONTINUE_LINE)
         # The screen has scrolled: the dialogue's last eleven lines stand at its bottom.
         expect_equal(screen[14:25], [HELP_LINE, "", " Dados:", C_PROMPT + "3", F_PROMPT + "1",
@@ -202,9 +208,7 @@ def test_refusal_then_ctrl_c(binary):
         answer_help_question(pane)
         pane.type("1")
         pane.keys("Enter")
-        pane.wait_for_last_line(F_PROMPT)
-        pane.type("3")
-        pane.keys("Enter")
+        pane.answer(F_PROMPT, "3")
         pane.wait_for_line(text(REFUSAL))
         pane.wait_for_last_line(C_PROMPT)
         pane.type("12")
@@ -239,12 +243,8 @@ def help_page_beside(binary):
 
 def finish_one_case(pane):
     """The dialogue goes on after the help answer: one case, a stop, the terminal as before."""
-    pane.wait_for_last_line(C_PROMPT)
-    pane.type("3")
-    pane.keys("Enter")
-    pane.wait_for_last_line(F_PROMPT)
-    pane.type("1")
-    pane.keys("Enter")
+    pane.answer(C_PROMPT, "3")
+    pane.answer(F_PROMPT, "1")
     expect_results(pane.wait_for_line(CONTINUE_LINE))
     pane.type("n")
     pane.keys("Enter")
@@ -304,9 +304,7 @@ def test_long_paste(binary):
         pane.tmux("load-buffer", os.path.join(pane.scratch.path, "paste"))
         pane.tmux("paste-buffer", "-t", "zepa")
         pane.keys("Enter")
-        pane.wait_for_last_line(F_PROMPT)
-        pane.type("1")
-        pane.keys("Enter")
+        pane.answer(F_PROMPT, "1")
         expect_results(pane.wait_for_line(CONTINUE_LINE))
     finally:
         pane.close()
@@ -319,12 +317,8 @@ def test_window_shrinks(binary):
         # Fewer rows than at the start: the dialogue goes on within the rows there are.
         pane.tmux("resize-window", "-t", "zepa", "-x", "70", "-y", "20")
         pane.keys("Enter")
-        pane.wait_for_last_line(C_PROMPT)
-        pane.type("3")
-        pane.keys("Enter")
-        pane.wait_for_last_line(F_PROMPT)
-        pane.type("1")
-        pane.keys("Enter")
+        pane.answer(C_PROMPT, "3")
+        pane.answer(F_PROMPT, "1")
         screen = pane.wait_for_line(RESULTS[2])
         at = screen.index(RESULTS[2])
         expect_equal(screen[at - 2:at + 1], RESULTS)
@@ -376,9 +370,7 @@ def test_dumb_terminal(binary):
         pane.wait_for_last_line(C_PROMPT)
         pane.type("39")
         pane.keys("BSpace", "Enter")
-        pane.wait_for_last_line(F_PROMPT)
-        pane.type("1")
-        pane.keys("Enter")
+        pane.answer(F_PROMPT, "1")
         expect_results(pane.wait_for_line(CONTINUE_LINE))
         pane.type("n")
         pane.keys("Enter")

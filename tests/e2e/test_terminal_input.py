@@ -64,8 +64,7 @@ def wait_until(what, condition, limit=WAIT_LIMIT):
 def test_pasted_crlf_lines(binary):
     pane = Pane(binary, wrapper=PASTE_WRAPPER)
     try:
-        pane.wait_for_line(HELP_LINE)
-        pane.keys("Enter")
+        pane.skip_help()
         pane.wait_for_last_line(C_PROMPT)
         # Lines ended with CR LF, pasted unmarked (-r keeps the LFs): one Enter per line end, so
         # "1" is the sagitta and the program then waits at the continue question.
@@ -84,8 +83,7 @@ def test_pasted_crlf_lines(binary):
 def test_bracketed_paste_then_ctrl_c(binary):
     pane = Pane(binary, wrapper=PASTE_WRAPPER)
     try:
-        pane.wait_for_line(HELP_LINE)
-        pane.keys("Enter")
+        pane.skip_help()
         pane.wait_for_last_line(C_PROMPT)
         # Marked as a paste (the program asked for the marks): the DEL byte in it is text that
         # the line drops, not Backspace, so c is 39 (unmarked it would be 3); LF alone ends a line.
@@ -108,9 +106,7 @@ def test_paste_marks_off_while_stopped(binary):
     pane = Pane(binary, wrapper=SHELL_WRAPPER)
     try:
         # bash would mark pastes at its own prompt: told not to, so that only ours can.
-        pane.wait_for_last_line("READY>")
-        pane.type("bind 'set enable-bracketed-paste off'; stty -g > stty.before; '" + binary + "'")
-        pane.keys("Enter")
+        pane.answer("READY>", "bind 'set enable-bracketed-paste off'; stty -g > stty.before; '" + binary + "'")
         pane.wait_for_line(HELP_LINE)
         pid = program_pid(pane, binary)
         pane.keys("C-z")
@@ -136,8 +132,7 @@ def test_paste_marks_off_while_stopped(binary):
 def test_alt_with_characters_does_nothing(binary):
     pane = Pane(binary)
     try:
-        pane.wait_for_line(HELP_LINE)
-        pane.keys("Enter")
+        pane.skip_help()
         pane.wait_for_last_line(C_PROMPT)
         pane.type("1")
         # Esc and the character at once, as a terminal sends Alt with it
@@ -154,8 +149,7 @@ def test_alt_with_characters_does_nothing(binary):
 def test_bell_for_characters_the_line_cannot_hold(binary):
     pane = Pane(binary)
     try:
-        pane.wait_for_line(HELP_LINE)
-        pane.keys("Enter")
+        pane.skip_help()
         pane.wait_for_last_line(C_PROMPT)
         out = os.path.join(pane.scratch.path, "out")
         pane.tmux("pipe-pane", "-t", "zepa", "-o", f"cat > '{out}'")
@@ -262,12 +256,8 @@ def test_hang_up_while_the_memo_opens(binary):
         pane.wait_for_line(HELP_LINE)
         pid = int(pane.wait_for_file("pid"))
         pane.keys("Enter")
-        pane.wait_for_last_line(C_PROMPT)
-        pane.type("3")
-        pane.keys("Enter")
-        pane.wait_for_last_line(F_PROMPT)
-        pane.type("1")
-        pane.keys("Enter")
+        pane.answer(C_PROMPT, "3")
+        pane.answer(F_PROMPT, "1")
         wait_until("the memo's open, or the case done",
                    lambda: in_open(pid) or CONTINUE_LINE in pane.screen())
         expect_gone_after_hang_up(pane, pid)
