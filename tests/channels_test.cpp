@@ -103,6 +103,26 @@ TEST_F(ChannelsTest, ColumnAndPrintZonesOnAChannelWithoutWidth) {
                                     std::string(12, ' ') + "\r\n");
 }
 
+TEST(AdvanceColumn, TheLastLineEndWhereverItStands) {
+  // A 20-byte text with one line end (LF, CR, or a byte next to them that is none) at each
+  // place: the column is the count after it, or grows by 20 when there is none.
+  for (const unsigned char end : {10, 13, 9, 11, 12, 14, 138, 141}) {
+    const bool line_end = end == 10 || end == 13;
+    for (std::size_t at = 0; at < 20; ++at) {
+      std::string text(20, 'x');
+      text[at] = static_cast<char>(end);
+      std::uint32_t column = 5;
+      advance_column(column, 0, reinterpret_cast<const unsigned char*>(text.data()), 20);
+      EXPECT_EQ(column, line_end ? 19 - at : 25) << int{end} << " at " << at;
+    }
+  }
+  std::uint32_t column = 7;
+  advance_column(column, 8, reinterpret_cast<const unsigned char*>("abc"), 3);
+  EXPECT_EQ(column, 2u);  // modulo the width
+  advance_column(column, 0, reinterpret_cast<const unsigned char*>(""), 0);
+  EXPECT_EQ(column, 2u);
+}
+
 // One file in memory: it takes at most `room` more bytes, and `foreign` bytes are appended by
 // "another program" between the open and the first write.
 class MemoryFiles : public Files {

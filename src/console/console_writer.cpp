@@ -29,6 +29,9 @@ struct ConsoleState {
   std::uint64_t scrolled_rows = 0;  // rows the contents have moved up since the reset
   bool resized = false;             // the screen was laid out afresh; not yet told
   bool drawn_since_resize = false;
+  // No console at set-up (standard output is a file or a pipe): the view stays degenerate for
+  // good, since only drawing on a grid and a resize of one read it again.
+  bool redirected = false;
 };
 
 ConsoleState g_state;
@@ -267,6 +270,7 @@ void console_setup() {
   g_state.set_up = true;
   if (platform().keys != nullptr) platform().keys->setup();
   read_view();
+  g_state.redirected = is_degenerate(g_state.view);
   const CursorCell cursor = cursor_position();
   g_state.channel.column = cursor.col > 0 ? static_cast<std::uint32_t>(cursor.col - 1) : 0;
   g_state.channel.width = console_size().width;
@@ -276,7 +280,7 @@ ConsoleChannel& console_channel() { return g_state.channel; }
 
 void console_write(const unsigned char* bytes, std::size_t length, Settle settle) {
   if (length == 0 && settle == Settle::kNo) return;
-  if (is_degenerate(view())) {
+  if (console_is_degenerate()) {
     if (length > 0) stdout_write(bytes, length);
     return;
   }
@@ -389,7 +393,8 @@ bool place_cursor(int x, int y) {
 std::uint64_t console_scrolled_rows() { return g_state.scrolled_rows; }
 
 bool console_is_degenerate() {
-  return is_degenerate(view());
+  console_setup();
+  return g_state.redirected || is_degenerate(view());
 }
 
 void reset_console_state() {

@@ -77,8 +77,10 @@ int open_append(std::string_view name, int channel) {
   *record = ChannelRecord{};
   std::string path(name);
   const char separator = platform().process->directory_separator();
-  for (char& ch : path) {
-    if (ch == '/') ch = separator;
+  if (separator != '/') {
+    for (char& ch : path) {
+      if (ch == '/') ch = separator;
+    }
   }
   record->operations = &kDiskFileOps;
   const FileHandle file = files().open_append(path.c_str());
