@@ -244,10 +244,13 @@ def test_ctrl_c_ends_the_program_at_once(binary):
         t.wait_for(HELP_QUESTION.decode() + "?")
         t.keys("Enter")
         t.wait_for("Semi corda: c=?")
+        # Ctrl+C goes only once the editor has shown the "3": then the program is surely reading
+        # keys, however slowly a fresh wine prefix starts.
         t.type("3")
+        t.wait_for("Semi corda: c=? 3")
         t.keys("C-c")
         # The console's default action ends the process; the dialogue takes no further step.
-        t.wait_for_end(10)
+        t.wait_for_end(30)
         screen = t.screen()
         if "Flecha" in screen or s.file(MEMO_FILE) is not None:
             raise AssertionError("the dialogue went on after Ctrl+C:\n" + screen)
