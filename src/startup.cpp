@@ -1,6 +1,5 @@
 #include "startup.h"
 
-#include <cfenv>
 #include <clocale>
 #include <cstdlib>
 
@@ -8,6 +7,7 @@
 #include "console/key_queue.h"
 #include "console/keyboard.h"
 #include "console/line_input.h"
+#include "platform/float_control.h"
 #include "sys/channels.h"
 #include "sys/lifecycle.h"
 #include "sys/std_streams.h"
@@ -25,7 +25,7 @@ void reset_runtime_state() {
 
 void runtime_startup() {
   reset_runtime_state();
-  std::fesetround(FE_TONEAREST);
+  set_float_control();
   // Character classes follow the user's locale; numbers keep the "C" conventions.
   std::setlocale(LC_CTYPE, "");
   std::atexit(runtime_shutdown);

@@ -1,7 +1,8 @@
 #include "calc/segment.h"
 
-#include <cmath>
 #include <numbers>
+
+#include "calc/arctangent.h"
 
 namespace zepa {
 
@@ -10,7 +11,9 @@ namespace {
 constexpr double kPiApprox = 3.1416;
 }  // namespace
 
-bool sagitta_accepted(float c, float f) { return f <= c + c; }
+bool sagitta_accepted(float c, float f) {
+  return f <= c + c;
+}
 
 Segment compute_segment(float c, float f) {
   // Each step keeps the precision the calculation has always had: the squares, d, q, t and m
@@ -22,7 +25,7 @@ Segment compute_segment(float c, float f) {
   out.r = static_cast<float>(s / 2.0 / static_cast<double>(f));
   const float d = out.r - f;
   const float q = c / d;
-  float t = static_cast<float>(std::atan(static_cast<double>(q)));
+  float t = static_cast<float>(arctangent(static_cast<double>(q)));
   // With d < 0 the centre lies beyond the chord: the segment is more than a half circle and the
   // half-angle is the arctangent's angle plus a half turn, not a negative angle.
   if (d < 0 && c > 0 && f > 0) {
