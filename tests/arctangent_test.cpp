@@ -39,14 +39,17 @@ TEST(ArctangentTest, SpecialValuesKeepTheirSignAndPayload) {
   EXPECT_EQ(bits(rounded(std::numeric_limits<float>::max())), bits(1.57079637050628662109375f));
 }
 
-// Each edge between the reduction's ranges, and a few singles on either side of it.
+// Each edge between the reduction's ranges (odd sixteenths and their inverses, where the
+// nearest eighth changes), and a few singles on either side of it.
 TEST(ArctangentTest, NearestSingleAtTheReductionEdges) {
-  for (const float edge : {7.0f / 16, 11.0f / 16, 19.0f / 16, 39.0f / 16, 1.0f, 0.5f, 1.5f}) {
-    float x = edge;
-    for (int i = 0; i < 8; ++i) x = std::nextafter(x, 0.0f);
-    for (int i = 0; i < 16; ++i, x = std::nextafter(x, 4.0f)) {
-      EXPECT_EQ(bits(rounded(x)), bits(reference(x))) << x;
-      EXPECT_EQ(bits(rounded(-x)), bits(reference(-x))) << -x;
+  for (int odd = 1; odd <= 17; odd += 2) {
+    for (const float edge : {odd / 16.0f, 16.0f / odd}) {
+      float x = edge;
+      for (int i = 0; i < 8; ++i) x = std::nextafter(x, 0.0f);
+      for (int i = 0; i < 16; ++i, x = std::nextafter(x, 100.0f)) {
+        EXPECT_EQ(bits(rounded(x)), bits(reference(x))) << x;
+        EXPECT_EQ(bits(rounded(-x)), bits(reference(-x))) << -x;
+      }
     }
   }
 }

@@ -6,59 +6,67 @@ namespace zepa {
 
 namespace {
 
-// atan(c) for the reduction points c = 1/2, 1, 3/2 and infinity, each as a double and the
-// double nearest to what it leaves out, so that the sum keeps the full precision.
+// An angle as a double and the double nearest to what that leaves out, so that a sum with a
+// small correction keeps the full precision.
 struct Angle {
   double high;
   double low;
 };
-constexpr Angle kAtanHalf = {0x1.dac670561bb4fp-2, 0x1.a2b7f222f65e2p-56};
-constexpr Angle kAtanOne = {0x1.921fb54442d18p-1, 0x1.1a62633145c07p-55};
-constexpr Angle kAtanThreeHalves = {0x1.f730bd281f69bp-1, 0x1.007887af0cbbdp-56};
-constexpr Angle kHalfPi = {0x1.921fb54442d18p+0, 0x1.1a62633145c07p-54};
 
-// After the reduction |t| <= 7/16, so t^2 <= 0.192: the Taylor terms up to t^47 leave less
-// than 2^-60 of t behind. Only the correction beyond t carries the coefficients' rounding.
-constexpr int kTerms = 23;
+// atan(k/8) for k = 0 .. 8.
+constexpr std::array<Angle, 9> kAtanEighths = {{
+    {0x0.0p+0, 0x0.0p+0},
+    {0x1.fd5ba9aac2f6ep-4, -0x1.cd37686760c17p-59},
+    {0x1.f5b75f92c80ddp-3, 0x1.8ab6e3cf7afbdp-57},
+    {0x1.6f61941e4def1p-2, -0x1.c63aae6f6e918p-56},
+    {0x1.dac670561bb4fp-2, 0x1.a2b7f222f65e2p-56},
+    {0x1.1e00babdefeb4p-1, -0x1.928df287a668fp-58},
+    {0x1.4978fa3269ee1p-1, 0x1.2419a87f2a458p-56},
+    {0x1.700a7c5784634p-1, -0x1.8c34d25aadef6p-56},
+    {0x1.921fb54442d18p-1, 0x1.1a62633145c07p-55},
+}};
 
-// -1/3, 1/5, -1/7, ...: the coefficients of t^3, t^5, t^7, ...
-constexpr std::array<double, kTerms> series_coefficients() {
-  std::array<double, kTerms> c{};
-  for (int k = 1; k <= kTerms; ++k) {
-    const double magnitude = 1.0 / static_cast<double>(2 * k + 1);
-    c[k - 1] = k % 2 == 0 ? magnitude : -magnitude;
-  }
-  return c;
-}
-constexpr std::array<double, kTerms> kCoefficients = series_coefficients();
+// pi/2 - atan(k/8) for k = 0 .. 8: atan(x) for x > 1 is pi/2 - atan(1/x).
+constexpr std::array<Angle, 9> kAtanComplements = {{
+    {0x1.921fb54442d18p+0, 0x1.1a62633145c07p-54},
+    {0x1.7249faa996a21p+0, 0x1.a8cc1e7480c68p-54},
+    {0x1.5368c951e9cfdp+0, -0x1.96f47948a99f1p-54},
+    {0x1.3647503caf55cp+0, 0x1.17e21d9a42c9ap-55},
+    {0x1.1b6e192ebbe44p+0, 0x1.b1b466a88828ep-54},
+    {0x1.031f57e54adbep+0, 0x1.338b4259c0270p-54},
+    {0x1.dac670561bb4fp-1, 0x1.a2b7f222f65e2p-55},
+    {0x1.b434ee31013fdp-1, -0x1.0520d0701d877p-55},
+    {0x1.921fb54442d18p-1, 0x1.1a62633145c07p-55},
+}};
 
-// atan(t) - t, for |t| <= 7/16, by Horner's rule in t^2.
+// atan(t) - t for |t| <= 1/16, by its Taylor series up to t^13: what is left out is below
+// 2^-59 of t, and only this correction carries the coefficients' rounding.
 double series_tail(double t) {
+  constexpr double kC3 = -1.0 / 3, kC5 = 1.0 / 5, kC7 = -1.0 / 7, kC9 = 1.0 / 9, kC11 = -1.0 / 11,
+                   kC13 = 1.0 / 13;
   const double z = t * t;
-  double sum = 0.0;
-  for (int k = kTerms - 1; k >= 0; --k) sum = kCoefficients[k] + z * sum;
-  return t * z * sum;
+  return t * z * (kC3 + z * (kC5 + z * (kC7 + z * (kC9 + z * (kC11 + z * kC13)))));
 }
 
-// atan(x) for x >= 0 and finite or infinite, by atan(x) = atan(c) + atan((x - c) / (1 + c x)).
+// atan(x) for x > 0, infinity included. With c = k/8 the nearest eighth to x (or to 1/x),
+// atan(x) = atan(c) + atan(t), t = (x - c) / (1 + c x), and |t| <= 1/16. For singles x the
+// products c x are exact, and so are the differences x - c and 1 - c x.
 double positive_arctangent(double x) {
-  if (x < 7.0 / 16.0) return x + series_tail(x);
-  Angle base{};
-  double t = 0.0;
-  if (x < 11.0 / 16.0) {
-    base = kAtanHalf;
-    t = (2.0 * x - 1.0) / (2.0 + x);
-  } else if (x < 19.0 / 16.0) {
-    base = kAtanOne;
-    t = (x - 1.0) / (x + 1.0);
-  } else if (x < 39.0 / 16.0) {
-    base = kAtanThreeHalves;
-    t = (x - 1.5) / (1.0 + 1.5 * x);
-  } else {
-    base = kHalfPi;
-    t = -1.0 / x;
+  if (x <= 1.0) {
+    const int k = static_cast<int>(x * 8.0 + 0.5);
+    if (k == 0) return x + series_tail(x);
+    const double c = k * 0.125;
+    const double t = (x - c) / (1.0 + c * x);
+    return kAtanEighths[k].high + (kAtanEighths[k].low + (t + series_tail(t)));
   }
-  return base.high + (base.low + (t + series_tail(t)));
+  double t = 1.0 / x;
+  int k = 0;
+  if (x < 16.0) {
+    k = static_cast<int>(8.0 * t + 0.5);
+    const double c = k * 0.125;
+    t = (1.0 - c * x) / (x + c);  // atan(1/x) - atan(c)
+  }
+  return kAtanComplements[k].high + (kAtanComplements[k].low - (t + series_tail(t)));
 }
 
 }  // namespace
