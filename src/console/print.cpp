@@ -28,7 +28,9 @@ int channel_write(int channel, const unsigned char* bytes, std::size_t n) {
   return write_bytes(channel_record(channel), bytes, n);
 }
 
-bool names_a_channel(int channel) { return channel >= 0 && channel <= kChannelCount; }
+bool names_a_channel(int channel) {
+  return channel >= 0 && channel <= kChannelCount;
+}
 
 int zone_advance(int channel) {
   std::uint32_t column = 0;
@@ -56,20 +58,23 @@ int end_action(int channel, int action) {
   return kDone;
 }
 
-int first_failure(int a, int b) { return a != kDone ? a : b; }
+int first_failure(int a, int b) {
+  return a != kDone ? a : b;
+}
 
 // Console output that goes to standard output (redirected): the bytes go straight into its
 // buffer. A line end leaves the column at 0 whatever the text held, so only an item without
 // one looks at its bytes.
 int print_redirected(ConsoleChannel& console, std::string_view text, int action) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  if (!text.empty()) stdout_write(bytes, text.size());
   if (action & (kEndLine | kEndLine4)) {
-    stdout_write(kLineEnd, 2);
+    stdout_write_line(bytes, text.size());
     console.column = 0;
     return kDone;
   }
-  if (!text.empty()) advance_column(console.column, console.width, bytes, text.size());
+  if (text.empty()) return (action & kEndZone) != 0 ? zone_advance(0) : kDone;
+  stdout_write(bytes, text.size());
+  advance_column(console.column, console.width, bytes, text.size());
   return (action & kEndZone) != 0 ? zone_advance(0) : kDone;
 }
 
@@ -83,8 +88,8 @@ int print_text(int channel, std::string_view text, int action) {
   if (!names_a_channel(channel)) return kInvalidRequest;
   int result = kDone;
   if (!text.empty()) {
-    result = channel_write(channel, reinterpret_cast<const unsigned char*>(text.data()),
-                           text.size());
+    result =
+        channel_write(channel, reinterpret_cast<const unsigned char*>(text.data()), text.size());
   }
   return first_failure(result, end_action(channel, action));
 }

@@ -63,6 +63,21 @@ void stdout_write(const unsigned char* bytes, std::size_t n) {
   g_out.count += n;
 }
 
+void stdout_write_line(const unsigned char* bytes, std::size_t n) {
+  if (g_out.failed) return;
+  if (g_out.count + n + 2 > kBufferSize) {
+    static constexpr unsigned char kLineEnd[2] = {13, 10};
+    if (n != 0) stdout_write(bytes, n);
+    stdout_write(kLineEnd, 2);
+    return;
+  }
+  unsigned char* out = g_out.bytes + g_out.count;
+  if (n != 0) std::memcpy(out, bytes, n);
+  out[n] = 13;
+  out[n + 1] = 10;
+  g_out.count += n + 2;
+}
+
 void stdout_flush() {
   const std::size_t n = g_out.count;
   g_out.count = 0;
@@ -105,7 +120,9 @@ std::size_t stdin_buffered(const unsigned char*& bytes) {
   return g_in.count - g_in.position;
 }
 
-void stdin_take(std::size_t n) { g_in.position += n; }
+void stdin_take(std::size_t n) {
+  g_in.position += n;
+}
 
 void reset_std_streams() {
   g_out.count = 0;

@@ -10,6 +10,8 @@ namespace zepa {
 // The first failure is reported once on standard error, or, while standard output records
 // the dialogue (Process::transcript), kept for the console to show; later bytes are dropped.
 void stdout_write(const unsigned char* bytes, std::size_t n);
+// The same with a line end (CR LF) after the bytes.
+void stdout_write_line(const unsigned char* bytes, std::size_t n);
 void stdout_flush();
 bool stdout_failed();
 // The warning of a failed standard output that the console is to show, once: empty when there
