@@ -78,13 +78,9 @@ int print_redirected(ConsoleChannel& console, std::string_view text, int action)
   return (action & kEndZone) != 0 ? zone_advance(0) : kDone;
 }
 
-}  // namespace
-
-int print_text(int channel, std::string_view text, int action) {
-  if (channel == 0) {
-    console_setup();
-    if (console_is_degenerate()) return print_redirected(console_channel(), text, action);
-  }
+// print_text to a console grid or a file channel, kept out of line so that the redirected
+// console, the path of every print in a batch, stays a short call.
+[[gnu::noinline]] int print_to_channel(int channel, std::string_view text, int action) {
   if (!names_a_channel(channel)) return kInvalidRequest;
   int result = kDone;
   if (!text.empty()) {
@@ -92,6 +88,16 @@ int print_text(int channel, std::string_view text, int action) {
         channel_write(channel, reinterpret_cast<const unsigned char*>(text.data()), text.size());
   }
   return first_failure(result, end_action(channel, action));
+}
+
+}  // namespace
+
+int print_text(int channel, std::string_view text, int action) {
+  // The console's first operation sets it up, which console_is_degenerate does.
+  if (channel == 0 && console_is_degenerate()) {
+    return print_redirected(console_channel(), text, action);
+  }
+  return print_to_channel(channel, text, action);
 }
 
 int print_number(int channel, float value, int action) {
