@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "console/item_parser.h"
+#include "console/number_format.h"
 
 namespace zepa {
 namespace {
