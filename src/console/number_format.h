@@ -10,8 +10,10 @@ namespace zepa {
 // begin with "-" gets one blank in front. Empty when the text would exceed digits + 7 characters.
 // Independent of the platform's printf and of the locale.
 //
-// Made by the C++ library's floating-point conversion, which brings large tables with it: kept
-// in a file of its own so that it is linked only where it is called.
+// Made by the C++ library's floating-point conversion, which brings large tables with it. The
+// program shows only singles, whose texts single_text makes without it, and never calls this:
+// in a file of its own it stays out of the program. The tests and the fuzz targets check
+// single_text against it.
 std::string format_number(double value, int digits, bool lead_blank);
 
 }  // namespace zepa
