@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 namespace zepa {
 
@@ -152,15 +153,13 @@ Wide round_to_even(Wide q, Wide twice_rest, Wide den) {
 // words of negative values carry their own).
 [[gnu::noinline]] int write_without_digits(std::uint32_t bits, char* out) {
   const bool negative = (bits >> 31) != 0;
-  const char* text = negative ? "-0" : "0";
+  std::string_view text = negative ? "-0" : "0";
   if ((bits & 0x7F800000) != 0) {
     const bool nan = (bits & 0x7FFFFF) != 0;
     text = nan ? (negative ? kNegativeNanText : kNanText)
                : (negative ? kNegativeInfinityText : kInfinityText);
   }
-  const std::size_t length = std::strlen(text);
-  std::memcpy(out, text, length);
-  return static_cast<int>(length);
+  return static_cast<int>(text.copy(out, text.size()));
 }
 
 // Writes the text of a single with the sign bit of `bits` and the 7-digit significand `q`
