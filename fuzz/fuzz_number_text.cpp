@@ -11,6 +11,7 @@
 #include <string>
 
 #include "console/item_parser.h"
+#include "console/number_format.h"
 #include "console/number_text.h"
 
 namespace {

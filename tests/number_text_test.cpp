@@ -5,9 +5,11 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 
 #include "console/item_parser.h"
+#include "console/number_format.h"
 
 namespace zepa {
 namespace {
@@ -41,6 +43,76 @@ TEST(NumberText, Singles) {
   for (const SingleCase& c : cases) EXPECT_EQ(single_text(c.value), c.text) << c.text;
 }
 
+TEST(NumberText, SinglesAtTheEnds) {
+  // clang-format off
+  const struct {
+    std::uint32_t bits;
+    const char* text;
+  } cases[] = {
+      {0x00000000, " 0"}, {0x80000000, "-0"}, {0x7F800000, " inf"}, {0xFF800000, "-inf"},
+      // NaNs: the sign bit alone decides, whatever the payload.
+      {0x7FC00000, " nan"}, {0xFFC00000, "-nan"}, {0x7F800001, " nan"}, {0xFFFFFFFF, "-nan"},
+      // The largest single and its neighbour; the smallest normal and the largest subnormal.
+      {0x7F7FFFFF, " 3.402823e+38"}, {0xFF7FFFFE, "-3.402823e+38"},
+      {0x00800000, " 1.175494e-38"}, {0x807FFFFF, "-1.175494e-38"},
+      // The smallest subnormals: 1, 2, 7 and 8 times 2^-149.
+      {0x00000001, " 1.401298e-45"}, {0x80000002, "-2.802597e-45"},
+      {0x00000007, " 9.809089e-45"}, {0x00000008, " 1.121039e-44"},
+      // The single nearest 10^38, 10^37 and 10^-37 lies below it and rounds up across it.
+      {0x7E967698, " 9.999999e+37"}, {0x7E967699, " 1e+38"}, {0xFCF0BDC2, "-1e+37"},
+      {0x02081CE9, " 9.999999e-38"}, {0x02081CEA, " 1e-37"},
+      // Around 10^-38, among the subnormals, and 10^-39.
+      {0x006CE3EE, " 9.999999e-39"}, {0x006CE3EF, " 1e-38"}, {0x000AE398, " 1e-39"}};
+  // clang-format on
+  for (const auto& c : cases) {
+    EXPECT_EQ(single_text(std::bit_cast<float>(c.bits)), c.text) << c.text;
+  }
+}
+
+// The first pattern from `first` on (to `last`, every `step`th, both signs) whose text is not
+// the general conversion's.
+::testing::AssertionResult same_as_conversion(std::uint64_t first, std::uint64_t last,
+                                              std::uint64_t step) {
+  for (std::uint64_t bits = first; bits < last; bits += step) {
+    for (const std::uint32_t sign : {0u, 0x80000000u}) {
+      const float value = std::bit_cast<float>(static_cast<std::uint32_t>(bits) | sign);
+      const std::string text = single_text(value);
+      const std::string expected = format_number(value, 7, true);
+      if (text != expected) {
+        char pattern[16];
+        std::snprintf(pattern, sizeof pattern, "%08X", static_cast<std::uint32_t>(bits) | sign);
+        return ::testing::AssertionFailure()
+               << pattern << ": \"" << text << "\", not \"" << expected << "\"";
+      }
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Every 1021st pattern of each sign: 4.2 million, a fraction of a second in a release build.
+constexpr std::uint64_t kSampleStride = 1021;
+
+// Every pattern where the wide arithmetic is at its limits or the text changes shape: the
+// smallest subnormals, the subnormals and normals around the smallest normal (the widest
+// products), the largest singles up to infinity and the NaNs, the hand-over from the 64-bit
+// case at 2^24, and around every power of ten, where rounding may carry into the exponent and
+// where the 64-bit case ends at 10^-5 and 10^7. A stride sample covers the rest.
+TEST(NumberText, SinglesMatchTheGeneralConversion) {
+  EXPECT_TRUE(same_as_conversion(0x00000000, 0x00010000, 1));
+  EXPECT_TRUE(same_as_conversion(0x007F0000, 0x00810000, 1));
+  EXPECT_TRUE(same_as_conversion(0x7F7F0000, 0x7F800100, 1));
+  EXPECT_TRUE(same_as_conversion(0x7FFFFF00, 0x80000000, 1));
+  EXPECT_TRUE(same_as_conversion(0x4B7FF000, 0x4B801000, 1));
+  // 10^-45 .. 10^38 by products of doubles: near enough to the nearest singles for a
+  // neighbourhood of 1024 patterns.
+  double power = 1e-45;
+  for (int n = -45; n <= 38; ++n, power *= 10) {
+    const auto middle = std::bit_cast<std::uint32_t>(static_cast<float>(power));
+    EXPECT_TRUE(same_as_conversion(middle < 512 ? 0 : middle - 512, middle + 512, 1)) << n;
+  }
+  EXPECT_TRUE(same_as_conversion(0, 0x80000000, kSampleStride));
+}
+
 TEST(NumberText, DoublesAndLengthBound) {
   struct Case {
     double value;
@@ -65,9 +137,9 @@ TEST(NumberText, DoublesAndLengthBound) {
   }
 }
 
-// Every 4099th bit pattern: the shown text is the general conversion's (single_text takes an
-// exact integer path for most singles), keeps the shape rules and lies within half a unit of its
-// 7th digit; with 9 digits the text reads back to the same single.
+// Every 4099th bit pattern: the shown text is the general conversion's, keeps the shape rules
+// and lies within half a unit of its 7th digit; with 9 digits the text reads back to the same
+// single.
 TEST(NumberText, RoundTripOverSingles) {
   for (std::uint64_t bits = 0; bits <= 0xFFFFFFFFu; bits += 4099) {
     const float value = std::bit_cast<float>(static_cast<std::uint32_t>(bits));

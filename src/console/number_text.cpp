@@ -2,10 +2,10 @@
 
 #include <array>
 #include <bit>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 namespace zepa {
 
@@ -16,23 +16,21 @@ using Wide = unsigned __int128;
 constexpr int kSingleDigits = 7;
 constexpr std::uint32_t kLowest7 = 1000000;   // 10^6: the smallest 7-digit significand
 constexpr std::uint32_t kBeyond7 = 10000000;  // 10^7
-// Exact products stay below 2^126, so that twice a remainder still fits in 128 bits.
-constexpr int kWideBits = 126;
 
-constexpr std::array<Wide, 39> powers_of_ten() {
-  std::array<Wide, 39> p{};
+// A single m * 2^e times 10^k is m * 5^k * 2^(e + k): the power of two is a shift, so only
+// 5^k is multiplied by (k >= 0) or divided by (k < 0). For 7 digits k runs from -32 (the
+// largest single, 3.4e38) to 51 (the smallest subnormal, 1.4e-45).
+constexpr int kMostScale = 51;
+
+constexpr std::array<Wide, kMostScale + 1> powers_of_five() {
+  std::array<Wide, kMostScale + 1> p{};
   p[0] = 1;
-  for (std::size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 10;
+  for (std::size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 5;
   return p;
 }
 
-// 10^0 .. 10^38, exact.
-constexpr std::array<Wide, 39> kPowersOfTen = powers_of_ten();
-
-// Bits needed for 10^n, rounded up.
-constexpr int bits_of_power_of_ten(int n) {
-  return (n * 3322 + 999) / 1000;
-}
+// 5^0 .. 5^51 (below 2^119), exact.
+constexpr std::array<Wide, kMostScale + 1> kPowersOfFive = powers_of_five();
 
 // "00" .. "99": two digits at a time.
 constexpr std::array<char, 200> two_digit_table() {
@@ -45,7 +43,9 @@ constexpr std::array<char, 200> two_digit_table() {
 }
 constexpr std::array<char, 200> kTwoDigits = two_digit_table();
 
-const char* two_digits(std::uint32_t n) { return &kTwoDigits[std::size_t{2} * n]; }
+const char* two_digits(std::uint32_t n) {
+  return &kTwoDigits[std::size_t{2} * n];
+}
 
 // What a fixed text below 1 begins with: "0." and up to four zeros (copied 8 bytes at a time).
 constexpr char kLeadingZeros[8] = {'0', '.', '0', '0', '0', '0', '0', '0'};
@@ -97,8 +97,8 @@ int write_general7(bool negative, std::uint32_t digits, int x, char* out) {
 
 // 10^0 .. 10^11: with a significand below 2^24 the products stay below 2^61.
 constexpr std::array<std::uint64_t, 12> kSmallPowersOfTen = {
-    1,         10,         100,         1000,         10000,         100000,
-    1000000,   10000000,   100000000,   1000000000,   10000000000,   100000000000};
+    1,       10,       100,       1000,       10000,       100000,
+    1000000, 10000000, 100000000, 1000000000, 10000000000, 100000000000};
 
 // Rounds m * 10^k / 2^shift to nearest (an exact tie to the even one).
 std::uint64_t rounded_quotient(std::uint64_t num, int shift, std::uint64_t& truncated) {
@@ -110,22 +110,83 @@ std::uint64_t rounded_quotient(std::uint64_t num, int shift, std::uint64_t& trun
   return q;
 }
 
-// The "%.7g" text of a finite nonzero single, by exact integer arithmetic on its significand
-// and exponent (the C++ library's general conversion is the slow part of a long batch).
-// Returns 0, leaving the work to that conversion, for zeros, infinities, NaNs and values too
-// far from 1 for 128-bit arithmetic (beyond about 1e-25 and 1e30).
+// q = num / den rounded to nearest, an exact tie to the even one, from the truncated quotient
+// and twice the remainder.
+Wide round_to_even(Wide q, Wide twice_rest, Wide den) {
+  return twice_rest > den || (twice_rest == den && (q & 1) != 0) ? q + 1 : q;
+}
+
+// m * 2^e * 10^k rounded to nearest, for the singles beyond the 64-bit case; `truncated` gets
+// the integer part (below 10^8, as general7 picks k). Every single's case fits in 128 bits:
+// for k >= 0, m * 5^k is largest at the smallest normal (24 bits times 5^44: 126.2 bits) and at
+// the largest subnormal (23 bits times 5^45: 127.5 bits), and the shift to the right is at most
+// 106; for k < 0 the value is at least 10^7, so e >= 0 and m * 2^(e + k) has at most 96 bits,
+// 5^-k at most 75. Out of line, as the zeros, infinities and NaNs below: the common path of
+// general7 stays short without them.
+[[gnu::noinline]] std::uint64_t rounded_wide(std::uint32_t m, int e, int k,
+                                             std::uint64_t& truncated) {
+  const int twos = e + k;
+  Wide num = m;
+  Wide den = 1;
+  if (k >= 0) {
+    num *= kPowersOfFive[k];
+  } else {
+    den = kPowersOfFive[-k];
+  }
+  if (twos >= 0) {
+    num <<= twos;
+  } else if (k < 0) {
+    den <<= -twos;
+  } else {
+    // The divisor is a power of two: a shift instead of a wide division.
+    const Wide whole = num >> -twos;
+    truncated = static_cast<std::uint64_t>(whole);
+    return static_cast<std::uint64_t>(
+        round_to_even(whole, (num - (whole << -twos)) << 1, Wide{1} << -twos));
+  }
+  const Wide whole = num / den;
+  truncated = static_cast<std::uint64_t>(whole);
+  return static_cast<std::uint64_t>(round_to_even(whole, (num - whole * den) << 1, den));
+}
+
+// Zeros, infinities and NaNs: "0" or the word, after a "-" when the sign bit is set (the
+// words of negative values carry their own).
+[[gnu::noinline]] int write_without_digits(std::uint32_t bits, char* out) {
+  const bool negative = (bits >> 31) != 0;
+  std::string_view text = negative ? "-0" : "0";
+  if ((bits & 0x7F800000) != 0) {
+    const bool nan = (bits & 0x7FFFFF) != 0;
+    text = nan ? (negative ? kNegativeNanText : kNanText)
+               : (negative ? kNegativeInfinityText : kInfinityText);
+  }
+  return static_cast<int>(text.copy(out, text.size()));
+}
+
+// Writes the text of a single with the sign bit of `bits` and the 7-digit significand `q`
+// (10^7 when rounding carried into the next power of ten) at decimal exponent x.
+int write_rounded7(std::uint32_t bits, std::uint64_t q, int x, char* out) {
+  if (q == kBeyond7) {
+    q = kLowest7;
+    ++x;
+  }
+  return write_general7(bits >> 31 != 0, static_cast<std::uint32_t>(q), x, out);
+}
+
+// The "%.7g" text of a single, by exact integer arithmetic on its significand and exponent
+// (the C++ library's general conversion is slow and would bring its large tables along).
 int general7(float value, char* out) {
   const auto bits = std::bit_cast<std::uint32_t>(value);
   const int biased = static_cast<int>((bits >> 23) & 0xFF);
   std::uint32_t m = bits & 0x7FFFFF;
-  if (biased == 0xFF || (biased == 0 && m == 0)) return 0;
+  if (biased == 0xFF || (biased == 0 && m == 0)) return write_without_digits(bits, out);
   int e = -149;
   if (biased != 0) {
     m |= 0x800000;
     e = biased - 150;
   }
   // value = m * 2^e. x starts as the decimal exponent of its leading power of two, which is
-  // the value's own or one less.
+  // the value's own or one less: 10^x <= 2^top <= value, so value * 10^(6 - x) is at least
+  // 10^6 and below 10^8, and x only ever has to go up.
   const int top = e + std::bit_width(m) - 1;
   // floor(top * log10(2)) by a fixed-point product (exact over the exponents of a single).
   int x = (top * 78913) >> 18;
@@ -134,103 +195,29 @@ int general7(float value, char* out) {
     if (e <= 0 && e > -64 && k >= 0 && k < static_cast<int>(kSmallPowersOfTen.size())) {
       // From about 1e-5 to 1e7, the common case: all in 64 bits, the divisor a power of two.
       std::uint64_t truncated = 0;
-      std::uint64_t q = rounded_quotient(m * kSmallPowersOfTen[k], -e, truncated);
+      const std::uint64_t q = rounded_quotient(m * kSmallPowersOfTen[k], -e, truncated);
       if (truncated >= kBeyond7) {
         ++x;
         continue;
       }
-      if (truncated < kLowest7) {
-        --x;
-        continue;
-      }
-      if (q == kBeyond7) {
-        q = kLowest7;
-        ++x;
-      }
-      return write_general7(value < 0, static_cast<std::uint32_t>(q), x, out);
+      return write_rounded7(bits, q, x, out);
     }
-    const int num_bits =
-        std::bit_width(m) + (e > 0 ? e : 0) + (k > 0 ? bits_of_power_of_ten(k) : 0);
-    const int den_bits = (e < 0 ? -e : 0) + (k < 0 ? bits_of_power_of_ten(-k) : 0);
-    if (num_bits > kWideBits || den_bits > kWideBits) return 0;
-    Wide num = m;
-    if (e > 0) num <<= e;
-    if (k > 0) num *= kPowersOfTen[k];
-    Wide den = 1;
-    if (e < 0) den <<= -e;
-    if (k < 0) den *= kPowersOfTen[-k];
-    // Up to about 10^7 the divisor is a power of two: a shift instead of a wide division.
-    const int shift = e < 0 ? -e : 0;
-    Wide q = k >= 0 ? num >> shift : num / den;
-    if (q >= kBeyond7) {
+    std::uint64_t truncated = 0;
+    const std::uint64_t q = rounded_wide(m, e, k, truncated);
+    if (truncated >= kBeyond7) {
       ++x;
       continue;
     }
-    if (q < kLowest7) {
-      --x;
-      continue;
-    }
-    // Round to nearest, an exact tie to the even significand.
-    const Wide twice_rest = (num - q * den) * 2;
-    if (twice_rest > den || (twice_rest == den && (q & 1) != 0)) ++q;
-    if (q == kBeyond7) {
-      q = kLowest7;
-      ++x;
-    }
-    return write_general7(value < 0, static_cast<std::uint32_t>(q), x, out);
+    return write_rounded7(bits, q, x, out);
   }
 }
-
-}  // namespace
-
-std::string format_number(double value, int digits, bool lead_blank) {
-  // The conversion may produce at most digits + 7 characters (its buffer of digits + 8 bytes
-  // holds the terminating zero too); a longer text is not shown at all.
-  const int room = digits + 7;
-  // The general form never takes more than digits + 7 characters; beyond what the stack buffer
-  // holds (more digits than any print asks for) the text is made on the heap.
-  char stack_buffer[64];
-  std::string heap_buffer;
-  char* buffer = stack_buffer;
-  std::size_t size = sizeof stack_buffer;
-  if (digits > 0 && static_cast<std::size_t>(digits) + 9 > size) {
-    heap_buffer.resize(static_cast<std::size_t>(digits) + 9);
-    buffer = heap_buffer.data();
-    size = heap_buffer.size();
-  }
-  char* text = buffer + 1;
-  int length = 0;
-  if (std::isinf(value) || std::isnan(value)) {
-    const char* word = std::isinf(value) ? (value < 0 ? kNegativeInfinityText : kInfinityText)
-                                         : (std::signbit(value) ? kNegativeNanText : kNanText);
-    length = static_cast<int>(std::strlen(word));
-    std::memcpy(text, word, length);
-  } else {
-    // std::to_chars with a precision is the exact "%.*g" of the C locale on every platform.
-    auto [end, error] =
-        std::to_chars(text, buffer + size, value, std::chars_format::general, digits);
-    if (error != std::errc()) return {};
-    length = static_cast<int>(end - text);
-  }
-  if (length <= 0 || length > room) return {};
-  if (text[length - 1] == '.') --length;
-  if (lead_blank && text[0] != '-') {
-    *--text = ' ';
-    ++length;
-  }
-  return std::string(text, length);
-}
-
-namespace {
 
 int make_single_text(float value, char* out) {
   // A negative text begins with its "-", any other with the lead blank.
   const bool negative = std::signbit(value);
   if (!negative) out[0] = ' ';
   const int length = general7(value, negative ? out : out + 1);
-  if (length > 0) return negative ? length : length + 1;
-  const std::string text = format_number(value, kSingleDigits, true);
-  return static_cast<int>(text.copy(out, text.size()));
+  return negative ? length : length + 1;
 }
 
 // Texts made lately, by bit pattern, each in the slot its pattern picks: each case's memo

@@ -10,14 +10,9 @@ inline constexpr const char* kNegativeInfinityText = "-inf";
 inline constexpr const char* kNanText = "nan";
 inline constexpr const char* kNegativeNanText = "-nan";
 
-// The number text of `value` with `digits` significant digits in the general ("%g") form:
-// fixed notation for decimal exponents -4..digits-1, exponent notation (at least two exponent
-// digits) otherwise; no trailing zeros, no final point. With `lead_blank`, a text that does not
-// begin with "-" gets one blank in front. Empty when the text would exceed digits + 7 characters.
-// Independent of the platform's printf and of the locale.
-std::string format_number(double value, int digits, bool lead_blank);
-
-// The text of a single, as every print shows it (7 digits, lead blank).
+// The text of a single, as every print shows it: the general form with 7 significant digits
+// and the lead blank, as format_number(value, 7, true) makes it, made here by integer
+// arithmetic, without the floating-point conversion of the C++ library.
 std::string single_text(float value);
 
 // The same text written into `out`, which has room for kSingleTextRoom bytes: its length.
