@@ -233,6 +233,20 @@ RecentText g_recent[kRecentSlots];
 
 }  // namespace
 
+namespace {
+
+// A text not in its slot: made and kept there. Out of line, so that a text found in its slot
+// costs only the check and the copy.
+[[gnu::noinline]] int make_and_keep(RecentText& slot, std::uint32_t bits, float value, char* out) {
+  const int length = make_single_text(value, out);
+  slot.bits = bits;
+  slot.length = length;
+  std::memcpy(slot.text, out, kSingleTextRoom);
+  return length;
+}
+
+}  // namespace
+
 int single_text_to(float value, char* out) {
   const auto bits = std::bit_cast<std::uint32_t>(value);
   RecentText& slot = g_recent[(bits ^ (bits >> 13) ^ (bits >> 23)) % kRecentSlots];
@@ -240,11 +254,7 @@ int single_text_to(float value, char* out) {
     std::memcpy(out, slot.text, kSingleTextRoom);
     return slot.length;
   }
-  const int length = make_single_text(value, out);
-  slot.bits = bits;
-  slot.length = length;
-  std::memcpy(slot.text, out, kSingleTextRoom);
-  return length;
+  return make_and_keep(slot, bits, value, out);
 }
 
 std::string single_text(float value) {
