@@ -68,7 +68,7 @@ void show_banner_and_notes() {
 }
 
 bool is_letter_answer(const std::string& answer, char upper, char lower) {
-  return answer == std::string(1, upper) || answer == std::string(1, lower);
+  return answer.size() == 1 && (answer[0] == upper || answer[0] == lower);
 }
 
 float ask_number(const char* prompt) {

@@ -107,9 +107,8 @@ int print_number(int channel, float value, int action) {
 }
 
 int print_end(int channel, int action) {
-  if (channel == 0) {
-    console_setup();
-    if (console_is_degenerate()) return print_redirected(console_channel(), {}, action);
+  if (channel == 0 && console_is_degenerate()) {
+    return print_redirected(console_channel(), {}, action);
   }
   if (!names_a_channel(channel)) return kInvalidRequest;
   return end_action(channel, action);
