@@ -36,21 +36,24 @@ void show_stdout_warning() {
 
 }  // namespace
 
-InputLine& input_line() { return g_line; }
+InputLine& input_line() {
+  return g_line;
+}
 
-void reset_input_line() { g_line = InputLine{}; }
+void reset_input_line() {
+  g_line = InputLine{};
+}
 
-bool stdin_is_console() { return platform().process->input_kind() != InputKind::kRedirected; }
+bool stdin_is_console() {
+  return platform().process->input_kind() != InputKind::kRedirected;
+}
 
-void read_line(std::string_view prompt, QuestionMark question_mark, LineEndAfter line_end) {
-  InputLine& line = input_line();
-  line.text.clear();
-  line.position = 0;
-  const InputKind kind = platform().process->input_kind();
-  if (kind == InputKind::kRedirected) {
-    line.source = LineSource::kStdin;
-    return;
-  }
+namespace {
+
+// read_line at a console or a terminal: the prompt, then the line as typed. Out of line, so
+// that a batch's read_line stays a short call.
+[[gnu::noinline]] void read_typed_line(InputLine& line, InputKind kind, std::string_view prompt,
+                                       QuestionMark question_mark, LineEndAfter line_end) {
   line.source = LineSource::kText;
   console_write(nullptr, 0, Settle::kYes);
   show_stdout_warning();
@@ -69,6 +72,20 @@ void read_line(std::string_view prompt, QuestionMark question_mark, LineEndAfter
   }
   if (line_end == LineEndAfter::kYes) print_end(0, kEndLine);
   line.text = std::move(text);
+}
+
+}  // namespace
+
+void read_line(std::string_view prompt, QuestionMark question_mark, LineEndAfter line_end) {
+  InputLine& line = input_line();
+  line.text.clear();
+  line.position = 0;
+  const InputKind kind = platform().process->input_kind();
+  if (kind == InputKind::kRedirected) {
+    line.source = LineSource::kStdin;
+    return;
+  }
+  read_typed_line(line, kind, prompt, question_mark, line_end);
 }
 
 }  // namespace zepa
