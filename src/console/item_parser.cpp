@@ -120,8 +120,8 @@ bool overflows(const char* p, const char* end, bool hex) {
 // exponent. Its digits as an integer below 2^53 and the powers of ten after the point (22 at
 // most) are both exact doubles, so one division rounds correctly. False for anything else.
 bool short_decimal(const char* p, const char* end, double& value) {
-  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
   const std::ptrdiff_t length = end - p;
   if (length == 0 || length > 16) return false;
   std::uint64_t digits = 0;
@@ -215,12 +215,25 @@ constexpr bool is_special(unsigned char c) {
          c == 'D' || c == 'd';
 }
 
-constexpr std::array<bool, 256> special_table() {
-  std::array<bool, 256> t{};
-  for (int c = 0; c < 256; ++c) t[c] = is_special(static_cast<unsigned char>(c));
+// What the plain-item scan needs to know of a byte: nothing, that it marks a floating-point
+// number, or that it needs the item reader's rules.
+constexpr unsigned char kPlainByte = 0;
+constexpr unsigned char kFloatMarkByte = 1;
+constexpr unsigned char kSpecialByte = 2;
+
+constexpr std::array<unsigned char, 256> byte_class_table() {
+  std::array<unsigned char, 256> t{};
+  for (int c = 0; c < 256; ++c) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (is_special(byte)) {
+      t[c] = kSpecialByte;
+    } else if (byte == '.' || byte == 'E' || byte == 'e') {
+      t[c] = kFloatMarkByte;
+    }
+  }
   return t;
 }
-constexpr std::array<bool, 256> kSpecial = special_table();
+constexpr std::array<unsigned char, 256> kByteClass = byte_class_table();
 
 // The common item of redirected input, taken from the bytes standard input has already
 // delivered: leading blanks, then bytes with no special rule, then a line end (LF, or CR LF).
@@ -235,11 +248,9 @@ bool take_plain_item(unsigned char* buffer, int limit, ItemResult& result) {
   std::size_t i = 0;
   while (i < available && (bytes[i] == ' ' || bytes[i] == '\t')) ++i;
   const std::size_t start = i;
-  bool float_mark = false;
-  while (i < available && !kSpecial[bytes[i]]) {
-    const unsigned char c = bytes[i++];
-    float_mark = float_mark || c == '.' || c == 'E' || c == 'e';
-  }
+  unsigned char marks = kPlainByte;
+  while (i < available && kByteClass[bytes[i]] != kSpecialByte) marks |= kByteClass[bytes[i++]];
+  const bool float_mark = marks != kPlainByte;
   const std::size_t count = i - start;
   if (count == 0 || count > static_cast<std::size_t>(limit) || i == available) return false;
   if (bytes[i] == '\r') {
