@@ -8,6 +8,7 @@
 #include "console/console_writer.h"
 #include "console/number_text.h"
 #include "console/print.h"
+#include "sys/byte_copy.h"
 #include "sys/channels.h"
 
 namespace zepa {
@@ -46,7 +47,7 @@ class MemoText {
     std::memcpy(bytes_, memo_header().data(), length_);
   }
   void append(std::string_view text) {
-    std::memcpy(bytes_ + length_, text.data(), text.size());
+    copy_bytes(bytes_ + length_, text.data(), text.size());
     length_ += text.size();
   }
   // A label followed by the number text of the value, as print_number writes it.

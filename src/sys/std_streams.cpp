@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "sys/byte_copy.h"
 
 namespace zepa {
 
@@ -59,7 +60,7 @@ void stdout_write(const unsigned char* bytes, std::size_t n) {
       return;
     }
   }
-  std::memcpy(g_out.bytes + g_out.count, bytes, n);
+  copy_bytes(g_out.bytes + g_out.count, bytes, n);
   g_out.count += n;
 }
 
@@ -72,7 +73,7 @@ void stdout_write_line(const unsigned char* bytes, std::size_t n) {
     return;
   }
   unsigned char* out = g_out.bytes + g_out.count;
-  if (n != 0) std::memcpy(out, bytes, n);
+  copy_bytes(out, bytes, n);
   out[n] = 13;
   out[n + 1] = 10;
   g_out.count += n + 2;
