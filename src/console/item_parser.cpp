@@ -1,12 +1,12 @@
 #include "console/item_parser.h"
 
 #include <array>
-#include <charconv>
 #include <cstring>
 #include <limits>
 #include <system_error>
 
 #include "console/line_input.h"
+#include "console/text_to_double.h"
 #include "sys/std_streams.h"
 
 namespace zepa {
@@ -86,36 +86,6 @@ int radix_digit(char c) {
   return 99;
 }
 
-// A value that from_chars found out of range is either beyond the largest double or below half
-// the smallest subnormal, hundreds of decimal orders apart; the sign of a rough scale (digits
-// before the point, zeros after it, the exponent) tells which.
-bool overflows(const char* p, const char* end, bool hex) {
-  const char exponent_letter = hex ? 'p' : 'e';
-  const long digit_scale = hex ? 4 : 1;
-  long scale = 0;
-  bool after_point = false;
-  bool significant = false;
-  for (; p != end && lower(*p) != exponent_letter; ++p) {
-    if (*p == '.') {
-      after_point = true;
-    } else if (!after_point) {
-      significant = significant || *p != '0';
-      if (significant) scale += digit_scale;
-    } else if (!significant) {
-      significant = *p != '0';
-      if (!significant) scale -= digit_scale;
-    }
-  }
-  long exponent = 0;
-  bool negative = false;
-  if (p != end) ++p;
-  if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-  for (; p != end && *p >= '0' && *p <= '9' && exponent < 1000000; ++p) {
-    exponent = exponent * 10 + (*p - '0');
-  }
-  return scale + (negative ? -exponent : exponent) > 0;
-}
-
 // Plain decimal text, the whole of `p`..`end`: at most 15 digits with at most one point and no
 // exponent. Its digits as an integer below 2^53 and the powers of ten after the point (22 at
 // most) are both exact doubles, so one division rounds correctly. False for anything else.
@@ -153,23 +123,22 @@ bool unsigned_decimal(const char* p, const char* end, double& value) {
     value = std::numeric_limits<double>::quiet_NaN();
     return true;
   }
-  std::chars_format format = std::chars_format::general;
+  bool hex = false;
   if (end - p >= 2 && p[0] == '0' && lower(p[1]) == 'x') {
     // "0x" with no hexadecimal significand after it is the number 0 followed by the stop.
     value = 0;
     p += 2;
     if (p == end || (radix_digit(*p) >= 16 && *p != '.')) return true;
-    format = std::chars_format::hex;
-  } else if (p == end || *p == '-') {
-    // from_chars takes a minus sign of its own, which would be a second sign here.
-    return false;
+    hex = true;
   }
-  const auto [stop, error] = std::from_chars(p, end, value, format);
-  if (error == std::errc::result_out_of_range) {
-    value = overflows(p, stop, format == std::chars_format::hex) ? kInfinity : 0.0;
+  const TextToDoubleResult result =
+      hex ? hex_text_to_double(p, end, value) : decimal_text_to_double(p, end, value);
+  if (result.ec == std::errc::result_out_of_range) {
+    value = result.overflow ? kInfinity : 0.0;
     return true;
   }
-  return error == std::errc() || format == std::chars_format::hex;
+  // After "0x" a point without digits ("0x.") leaves the 0 already stored.
+  return result.ec == std::errc() || hex;
 }
 
 std::uint64_t decimal_integer(std::string_view text) {
