@@ -35,6 +35,12 @@ std::ostream& operator<<(std::ostream& out, const Outcome& o) {
 }
 
 Outcome library(std::string_view text, bool hex) {
+  // One reading of the library is not followed: it takes "p+-3" as the exponent -3, where the
+  // C library's strtod, and so the program, ends the number at the 'p'.
+  const std::size_t p = text.find_first_of("pP");
+  if (hex && p != std::string_view::npos && text.substr(p + 1, 2) == "+-") {
+    text = text.substr(0, p);
+  }
   double value = std::bit_cast<double>(kUntouched);
   const auto format = hex ? std::chars_format::hex : std::chars_format::general;
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value, format);
@@ -183,7 +189,7 @@ TEST(TextToDouble, DecimalBoundariesAsTheLibrary) {
 
 TEST(TextToDouble, HexBoundariesAsTheLibrary) {
   const std::string cases[] = {
-      // No number, and where the number stops; the exponent's odd "+-".
+      // No number, and where the number stops; an exponent with two signs is none.
       "", ".", "..1", "g", "p1", ".p1", "1.", "0.", ".8", "1x", "1p", "1P", "1p+", "1p-", "1p+-3",
       "1p-+3", "1p--3", "1p+-", "1P3", "1.8.8", "0p99999999999", "00000.0000",
       // Ties in the 53rd bit, and their tails.

@@ -429,15 +429,13 @@ struct HexNumber {
   std::int64_t written = 0;
 };
 
-// The written exponent is what std::from_chars reads as an int after the 'p' and an optional
-// '+', so it has its own optional '-' ("p+-3" is 2^-3). Without digits the 'p' is not part of
-// the number.
+// The written exponent: the 'p', one optional sign, then digits. Without them the 'p' is not
+// part of the number ("1p+-3" is 1, stopping at the 'p', as the C library's strtod reads it).
 const char* read_binary_exponent(const char* p, const char* last, std::int64_t& exponent) {
   if (p == last || (*p != 'p' && *p != 'P')) return p;
   const char* digits = p + 1;
-  if (digits != last && *digits == '+') ++digits;
-  const bool negative = digits != last && *digits == '-';
-  if (negative) ++digits;
+  bool negative = false;
+  if (digits != last && (*digits == '+' || *digits == '-')) negative = *digits++ == '-';
   std::int64_t magnitude = 0;
   const char* end = read_exponent_digits(digits, last, magnitude);
   if (end == digits) return p;
