@@ -11,9 +11,9 @@ inline constexpr const char* kShareDirectory = "share/zepa4-07";
 
 // How standard input reaches the program.
 enum class InputKind {
-  kRedirected,      // a file or a pipe: items are read byte by byte, no prompts
-  kConsole,         // a console or a terminal that can address the cursor: the line editor
-  kPlainTerminal,   // a terminal that cannot address the cursor: its own line discipline
+  kRedirected,     // a file or a pipe: items are read byte by byte, no prompts
+  kConsole,        // a console or a terminal that can address the cursor: the line editor
+  kPlainTerminal,  // a terminal that cannot address the cursor: its own line discipline
 };
 
 // What the operating system gives the program besides the console grid.
@@ -22,6 +22,9 @@ class Process {
   virtual ~Process() = default;
 
   virtual InputKind input_kind() = 0;
+  // Whether standard input and standard output are both files or pipes: no console, no
+  // terminal, the dialogue's bytes in and out unchanged.
+  virtual bool batch() const { return false; }
   // Reads up to `size` bytes of standard input: the count read, 0 at its end, -1 on failure.
   virtual long read_input(unsigned char* buffer, std::size_t size) = 0;
   // Writes to standard output: the count written (may be short), -1 on failure.

@@ -34,11 +34,13 @@ class PosixProcess final : public Process {
  public:
   InputKind input_kind() override {
     // Standard input keeps its kind for the life of the process: asked once, not per line.
-    static const InputKind kind = !isatty(STDIN_FILENO)        ? InputKind::kRedirected
+    static const InputKind kind = !isatty(STDIN_FILENO)         ? InputKind::kRedirected
                                   : terminal_addresses_cursor() ? InputKind::kConsole
                                                                 : InputKind::kPlainTerminal;
     return kind;
   }
+
+  bool batch() const override { return !isatty(STDIN_FILENO) && !isatty(STDOUT_FILENO); }
 
   bool transcript() override {
     static const bool on = input_kind() == InputKind::kConsole && terminal_output_fd() >= 0 &&

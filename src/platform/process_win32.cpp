@@ -31,6 +31,12 @@ class WindowsProcess final : public Process {
                                                                  : InputKind::kRedirected;
   }
 
+  bool batch() const override {
+    DWORD mode = 0;
+    return !GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) &&
+           !GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode);
+  }
+
   long read_input(unsigned char* buffer, std::size_t size) override {
     DWORD count = 0;
     if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, chunk_of(size), &count, nullptr)) {

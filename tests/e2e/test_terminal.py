@@ -380,8 +380,32 @@ def test_dumb_terminal(binary):
         pane.close()
 
 
+# Standard input from a file, standard output the terminal: the program draws on the terminal,
+# so it takes the terminal's character set from the locale although it reads no key.
+INPUT_FILE_WRAPPER = """#!/bin/sh
+printf '\\n3\\n1\\nn\\n' > input.txt
+"$@" < input.txt
+echo $? > status
+exec sleep 600
+"""
+
+
+def test_input_from_a_file_output_on_the_terminal(binary):
+    pane = Pane(binary, wrapper=INPUT_FILE_WRAPPER)
+    try:
+        expect_equal(pane.wait_for_file("status"), "0")
+        screen = pane.screen()
+        accented = [line for line in FIRST_SCREEN if "\u00e3" in line]
+        for line in accented + RESULTS:
+            if line not in screen:
+                raise AssertionError(f"no line {line!r} on the screen:\n" + "\n".join(screen))
+    finally:
+        pane.close()
+
+
 if __name__ == "__main__":
     main([test_first_screen_and_one_case, test_editing_keys, test_refusal_then_ctrl_c,
           test_long_paste, test_window_shrinks, test_hang_up, test_dumb_terminal,
+          test_input_from_a_file_output_on_the_terminal,
           test_help_answer_opens_the_page_beside_the_program,
           test_help_answer_without_an_opener_says_where_the_page_is])
