@@ -64,8 +64,10 @@ int first_failure(int a, int b) {
 
 // Console output that goes to standard output (redirected): the bytes go straight into its
 // buffer. A line end leaves the column at 0 whatever the text held, so only an item without
-// one looks at its bytes.
-int print_redirected(ConsoleChannel& console, std::string_view text, int action) {
+// one looks at its bytes. Always inlined: it is the path of every print in a batch, and
+// left to itself the compiler decides by the size of unrelated code.
+[[gnu::always_inline]] inline int print_redirected(ConsoleChannel& console, std::string_view text,
+                                                   int action) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   if (action & (kEndLine | kEndLine4)) {
     stdout_write_line(bytes, text.size());
