@@ -89,9 +89,10 @@ int radix_digit(char c) {
 // Plain decimal text, the whole of `p`..`end`: at most 15 digits with at most one point and no
 // exponent. Its digits as an integer below 2^53 and the powers of ten after the point (22 at
 // most) are both exact doubles, so one division rounds correctly. False for anything else.
+constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
 bool short_decimal(const char* p, const char* end, double& value) {
-  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
   const std::ptrdiff_t length = end - p;
   if (length == 0 || length > 16) return false;
   std::uint64_t digits = 0;
@@ -234,6 +235,48 @@ bool take_plain_item(unsigned char* buffer, int limit, ItemResult& result) {
   return true;
 }
 
+// The commonest number item of redirected input, read and converted in one pass: blanks, then
+// at most 9 digits, or at most 15 digits with one point among them, then a line end. It gives
+// the value that the item reader and the conversions give for the same bytes: the digits as an
+// integer and the powers of ten are exact doubles, so one division rounds as the decimal
+// conversion does, and an integer of 9 digits is exact. Anything else takes nothing and
+// returns false.
+bool take_plain_number(float& target) {
+  const InputLine& line = input_line();
+  if (line.source != LineSource::kStdin || line.put_back_count != 0) return false;
+  const unsigned char* bytes = nullptr;
+  const std::size_t available = stdin_buffered(bytes);
+  constexpr int kExactDigits = 15;
+  constexpr int kIntegerDigits = 9;
+  std::size_t i = 0;
+  while (i < available && (bytes[i] == ' ' || bytes[i] == '\t')) ++i;
+  std::uint64_t digits = 0;
+  int count = 0;
+  int point = -1;  // the digits before the point, once there is one
+  for (; i < available; ++i) {
+    const unsigned digit = static_cast<unsigned>(bytes[i] - '0');
+    if (digit < 10) {
+      if (++count > kExactDigits) return false;
+      digits = digits * 10 + digit;
+    } else if (bytes[i] == '.' && point < 0) {
+      point = count;
+    } else {
+      break;
+    }
+  }
+  if (count == 0 || i == available || (point < 0 && count > kIntegerDigits)) return false;
+  if (bytes[i] == '\r') {
+    if (++i == available || bytes[i] != '\n') return false;
+  } else if (bytes[i] != '\n') {
+    return false;
+  }
+  double value = static_cast<double>(digits);
+  if (point >= 0 && count > point) value /= kPowers[count - point];
+  stdin_take(i + 1);
+  target = static_cast<float>(value);
+  return true;
+}
+
 }  // namespace
 
 int next_char() {
@@ -292,6 +335,7 @@ ItemResult next_item(unsigned char* buffer, int limit, ItemMode mode) {
 }
 
 void input_single(float& target) {
+  if (take_plain_number(target)) return;
   unsigned char buffer[kNumberItemLimit];
   const ItemResult item = next_item(buffer, kNumberItemLimit, ItemMode::kNumber);
   target = number_item_value(
