@@ -246,32 +246,37 @@ bool take_plain_number(float& target) {
   if (line.source != LineSource::kStdin || line.put_back_count != 0) return false;
   const unsigned char* bytes = nullptr;
   const std::size_t available = stdin_buffered(bytes);
-  constexpr int kExactDigits = 15;
-  constexpr int kIntegerDigits = 9;
+  constexpr std::size_t kExactDigits = 15;
+  constexpr std::size_t kIntegerDigits = 9;
   std::size_t i = 0;
   while (i < available && (bytes[i] == ' ' || bytes[i] == '\t')) ++i;
-  std::uint64_t digits = 0;
-  int count = 0;
-  int point = -1;  // the digits before the point, once there is one
-  for (; i < available; ++i) {
-    const unsigned digit = static_cast<unsigned>(bytes[i] - '0');
-    if (digit < 10) {
-      if (++count > kExactDigits) return false;
+  // The digits before the point, then those after it: tight loops, the limits checked once.
+  const auto take_digits = [&](std::uint64_t& digits) {
+    const std::size_t first = i;
+    for (unsigned digit = 0; i < available && (digit = bytes[i] - '0') < 10U; ++i) {
       digits = digits * 10 + digit;
-    } else if (bytes[i] == '.' && point < 0) {
-      point = count;
-    } else {
-      break;
     }
+    return i - first;
+  };
+  std::uint64_t digits = 0;
+  const std::size_t whole = take_digits(digits);
+  const bool point = i < available && bytes[i] == '.';
+  std::size_t fraction = 0;
+  if (point) {
+    ++i;
+    fraction = take_digits(digits);
   }
-  if (count == 0 || i == available || (point < 0 && count > kIntegerDigits)) return false;
+  const std::size_t count = whole + fraction;
+  if (count == 0 || count > (point ? kExactDigits : kIntegerDigits) || i == available) {
+    return false;
+  }
   if (bytes[i] == '\r') {
     if (++i == available || bytes[i] != '\n') return false;
   } else if (bytes[i] != '\n') {
     return false;
   }
   double value = static_cast<double>(digits);
-  if (point >= 0 && count > point) value /= kPowers[count - point];
+  if (fraction != 0) value /= kPowers[fraction];
   stdin_take(i + 1);
   target = static_cast<float>(value);
   return true;
