@@ -1,6 +1,7 @@
 #include "calc/dialogue.h"
 
 #include <string>
+#include <string_view>
 
 #include "calc/memo.h"
 #include "calc/segment.h"
@@ -8,6 +9,7 @@
 #include "console/console_writer.h"
 #include "console/item_parser.h"
 #include "console/line_input.h"
+#include "console/number_text.h"
 #include "console/print.h"
 #include "platform/platform.h"
 #include "sys/lifecycle.h"
@@ -49,7 +51,9 @@ constexpr const char* kHelpQuestion =
 constexpr const char* kContinueQuestion =
     " Informe se para (qualquer caractere) ou continua calculando (C ou c):";
 
-void print_line(std::string_view text) { print_text(0, text, kEndLine); }
+void print_line(std::string_view text) {
+  print_text(0, text, kEndLine);
+}
 
 void show_banner_and_notes() {
   const std::string stars(kBannerWidth, '*');
@@ -85,9 +89,18 @@ std::string ask_text(const char* prompt) {
   return answer;
 }
 
-void show_result(const char* label, float value) {
-  print_text(0, label, kEndNone);
-  print_number(0, value, kEndLine);
+// The label and the number's text as one line: the same bytes as a print of each, in one
+// print.
+constexpr std::size_t kResultLineRoom = 64;
+static_assert(std::string_view(kLabelAlfaConsole).size() + kSingleTextRoom <= kResultLineRoom &&
+              std::string_view(kLabelA).size() + kSingleTextRoom <= kResultLineRoom &&
+              std::string_view(kLabelR).size() + kSingleTextRoom <= kResultLineRoom);
+
+void show_result(std::string_view label, float value) {
+  char line[kResultLineRoom];
+  label.copy(line, label.size());
+  const int length = single_text_to(value, line + label.size());
+  print_text(0, std::string_view(line, label.size() + static_cast<std::size_t>(length)), kEndLine);
 }
 
 // A warning is one line; a redirected output keeps only the dialogue's own bytes, so the
