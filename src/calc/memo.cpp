@@ -18,13 +18,15 @@ namespace {
 // Windows-1252 bytes; a hex escape is closed where a hex digit follows it.
 constexpr const char* kHeader[] = {
     " Programa ZEPA4-07",
-    " Programa de Zepa N\xB0" "1",
+    " Programa de Zepa N\xB0"
+    "1",
     " C\xE1lculo de Setor Circular",
     " Vers\xE3o 1 de c\xE1lculo do raio, do semi arco e do \xE2ngulo Alfa, dada a semi corda e a "
     "flecha",
     " Revis\xE3o 0 de 11/5/2015",
     " Unidades: Quaisquer coerentes ou indicadas",
-    " Restri\xE7\xF5" "es: A flecha n\xE3o pode ser maior que a corda",
+    " Restri\xE7\xF5"
+    "es: A flecha n\xE3o pode ser maior que a corda",
 };
 
 // Lines 1 to 14 are the same in every memo: composed once.
@@ -40,28 +42,36 @@ const std::string& memo_header() {
   return header;
 }
 
-// The memo as it is composed: the header, then the five number lines.
+// Where memos are composed: the header (about 400 bytes) and five number lines of at most 40.
+char g_memo_bytes[1024];
+
+// The memo as it is composed: the header, then the five number lines. The bytes live in one
+// buffer for the program's life, where the header is put once: each case writes only its own
+// lines after it. So one memo is composed at a time, and used before the next is begun.
 class MemoText {
  public:
-  MemoText() : length_(memo_header().size()) {
-    std::memcpy(bytes_, memo_header().data(), length_);
+  MemoText() {
+    static const std::size_t header_size = [] {
+      const std::string& header = memo_header();
+      std::memcpy(g_memo_bytes, header.data(), header.size());
+      return header.size();
+    }();
+    length_ = header_size;
   }
   void append(std::string_view text) {
-    copy_bytes(bytes_ + length_, text.data(), text.size());
+    copy_bytes(g_memo_bytes + length_, text.data(), text.size());
     length_ += text.size();
   }
   // A label followed by the number text of the value, as print_number writes it.
   void append_number_line(std::string_view label, float value) {
     append(label);
-    length_ += static_cast<std::size_t>(single_text_to(value, bytes_ + length_));
+    length_ += static_cast<std::size_t>(single_text_to(value, g_memo_bytes + length_));
     append("\r\n");
   }
-  std::string_view text() const { return {bytes_, length_}; }
+  std::string_view text() const { return {g_memo_bytes, length_}; }
 
  private:
-  // The header is about 400 bytes, each number line at most 40.
-  char bytes_[1024];
-  std::size_t length_;
+  std::size_t length_ = 0;
 };
 
 // The 21 lines of one case.
