@@ -42,10 +42,10 @@ constexpr std::array<Angle, 9> kAtanComplements = {{
 // atan(t) - t for |t| <= 1/16, by its Taylor series up to t^13: what is left out is below
 // 2^-59 of t, and only this correction carries the coefficients' rounding.
 double series_tail(double t) {
-  constexpr double kC3 = -1.0 / 3, kC5 = 1.0 / 5, kC7 = -1.0 / 7, kC9 = 1.0 / 9, kC11 = -1.0 / 11,
-                   kC13 = 1.0 / 13;
+  // -1/3, 1/5, -1/7, 1/9, -1/11, 1/13: the coefficients of t^3 .. t^13.
+  constexpr double kC[] = {-1.0 / 3, 1.0 / 5, -1.0 / 7, 1.0 / 9, -1.0 / 11, 1.0 / 13};
   const double z = t * t;
-  return t * z * (kC3 + z * (kC5 + z * (kC7 + z * (kC9 + z * (kC11 + z * kC13)))));
+  return t * z * (kC[0] + z * (kC[1] + z * (kC[2] + z * (kC[3] + z * (kC[4] + z * kC[5])))));
 }
 
 // atan(x) for x > 0, infinity included. With c = k/8 the nearest eighth to x (or to 1/x),
@@ -53,7 +53,7 @@ double series_tail(double t) {
 // products c x are exact, and so are the differences x - c and 1 - c x.
 double positive_arctangent(double x) {
   if (x <= 1.0) {
-    const int k = static_cast<int>(x * 8.0 + 0.5);
+    const int k = static_cast<int>(x * 16.0 + 1.0) / 2;  // the nearest eighth
     if (k == 0) return x + series_tail(x);
     const double c = k * 0.125;
     const double t = (x - c) / (1.0 + c * x);
@@ -62,7 +62,7 @@ double positive_arctangent(double x) {
   double t = 1.0 / x;
   int k = 0;
   if (x < 16.0) {
-    k = static_cast<int>(8.0 * t + 0.5);
+    k = static_cast<int>(16.0 * t + 1.0) / 2;
     const double c = k * 0.125;
     t = (1.0 - c * x) / (x + c);  // atan(1/x) - atan(c)
   }

@@ -1,6 +1,5 @@
 #include "calc/memo.h"
 
-#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -53,7 +52,7 @@ class MemoText {
   MemoText() {
     static const std::size_t header_size = [] {
       const std::string& header = memo_header();
-      std::memcpy(g_memo_bytes, header.data(), header.size());
+      header.copy(g_memo_bytes, header.size());
       return header.size();
     }();
     length_ = header_size;
