@@ -205,6 +205,18 @@ constexpr std::array<unsigned char, 256> byte_class_table() {
 }
 constexpr std::array<unsigned char, 256> kByteClass = byte_class_table();
 
+// The plain lines of redirected input begin after blanks and tabs and end in LF or CR LF.
+std::size_t after_blanks(const unsigned char* bytes, std::size_t available, std::size_t i) {
+  while (i < available && (bytes[i] == ' ' || bytes[i] == '\t')) ++i;
+  return i;
+}
+
+// The length of the line end at bytes[i] (1 or 2), 0 where none is.
+std::size_t line_end_at(const unsigned char* bytes, std::size_t available, std::size_t i) {
+  if (i < available && bytes[i] == '\n') return 1;
+  return i + 1 < available && bytes[i] == '\r' && bytes[i + 1] == '\n' ? 2 : 0;
+}
+
 // The common item of redirected input, taken from the bytes standard input has already
 // delivered: leading blanks, then bytes with no special rule, then a line end (LF, or CR LF).
 // It gives what the byte-by-byte rules give for the same bytes; anything else (a quote, a
@@ -215,21 +227,17 @@ bool take_plain_item(unsigned char* buffer, int limit, ItemResult& result) {
   if (line.source != LineSource::kStdin || line.put_back_count != 0) return false;
   const unsigned char* bytes = nullptr;
   const std::size_t available = stdin_buffered(bytes);
-  std::size_t i = 0;
-  while (i < available && (bytes[i] == ' ' || bytes[i] == '\t')) ++i;
+  std::size_t i = after_blanks(bytes, available, 0);
   const std::size_t start = i;
   unsigned char marks = kPlainByte;
   while (i < available && kByteClass[bytes[i]] != kSpecialByte) marks |= kByteClass[bytes[i++]];
   const bool float_mark = marks != kPlainByte;
   const std::size_t count = i - start;
-  if (count == 0 || count > static_cast<std::size_t>(limit) || i == available) return false;
-  if (bytes[i] == '\r') {
-    if (++i == available || bytes[i] != '\n') return false;
-  } else if (bytes[i] != '\n') {
-    return false;
-  }
+  if (count == 0 || count > static_cast<std::size_t>(limit)) return false;
+  const std::size_t line_end = line_end_at(bytes, available, i);
+  if (line_end == 0) return false;
   std::memcpy(buffer, bytes + start, count);
-  stdin_take(i + 1);
+  stdin_take(i + line_end);
   result.count = static_cast<int>(count);
   result.float_mark = float_mark;
   return true;
@@ -248,8 +256,7 @@ bool take_plain_number(float& target) {
   const std::size_t available = stdin_buffered(bytes);
   constexpr std::size_t kExactDigits = 15;
   constexpr std::size_t kIntegerDigits = 9;
-  std::size_t i = 0;
-  while (i < available && (bytes[i] == ' ' || bytes[i] == '\t')) ++i;
+  std::size_t i = after_blanks(bytes, available, 0);
   // The digits before the point, then those after it: tight loops, the limits checked once.
   const auto take_digits = [&](std::uint64_t& digits) {
     const std::size_t first = i;
@@ -267,17 +274,12 @@ bool take_plain_number(float& target) {
     fraction = take_digits(digits);
   }
   const std::size_t count = whole + fraction;
-  if (count == 0 || count > (point ? kExactDigits : kIntegerDigits) || i == available) {
-    return false;
-  }
-  if (bytes[i] == '\r') {
-    if (++i == available || bytes[i] != '\n') return false;
-  } else if (bytes[i] != '\n') {
-    return false;
-  }
+  if (count == 0 || count > (point ? kExactDigits : kIntegerDigits)) return false;
+  const std::size_t line_end = line_end_at(bytes, available, i);
+  if (line_end == 0) return false;
   double value = static_cast<double>(digits);
   if (fraction != 0) value /= kPowers[fraction];
-  stdin_take(i + 1);
+  stdin_take(i + line_end);
   target = static_cast<float>(value);
   return true;
 }
