@@ -1,11 +1,17 @@
 // The floor of the batch benchmark: only the input and output that no implementation of the
-// calculator can avoid for the same redirected input. It reads standard input through a
-// 64 KiB buffer, counts the lines, and for every case (three lines after the first: c, f and
-// the answer) writes fixed result lines to standard output and opens "mc-zepa4-07.txt" for
-// appending, reads its end once, appends a fixed 21-line memo in one write and closes it: four
-// system calls a case. No parsing, no arithmetic, no number text.
+// calculator can avoid for the same redirected input, with a memo that is whole or absent. It
+// reads standard input through a 64 KiB buffer, counts the lines, and for every case (three
+// lines after the first: c, f and the answer) writes fixed result lines to standard output and
+// records a fixed 21-line memo in "mc-zepa4-07.txt" as a careful writer must: open it for
+// appending, lock it against other writers, hold the signals, read its end, check the
+// file-size limit, reserve the bytes, append them in one write, close it and release the
+// signals: nine system calls a case. No parsing, no arithmetic, no number text.
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cstdio>
 #include <cstring>
@@ -58,11 +64,23 @@ void append_memo() {
   const int memo = open("mc-zepa4-07.txt", O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC,
                         0666);
   if (memo < 0) return;
-  if (lseek(memo, 0, SEEK_END) >= 0) {
+  if (flock(memo, LOCK_EX) != 0) {
+    close(memo);
+    return;
+  }
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  sigprocmask(SIG_BLOCK, &all, &before);
+  const off_t end = lseek(memo, 0, SEEK_END);
+  struct rlimit limit;
+  if (end >= 0 && getrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+      fallocate(memo, FALLOC_FL_KEEP_SIZE, end, sizeof kMemo - 1) == 0) {
     const ssize_t written = write(memo, kMemo, sizeof kMemo - 1);
     (void)written;
   }
   close(memo);
+  sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
 }  // namespace

@@ -123,26 +123,39 @@ TEST(AdvanceColumn, TheLastLineEndWhereverItStands) {
   EXPECT_EQ(column, 2u);
 }
 
-// One file in memory: it takes at most `room` more bytes, and `foreign` bytes are appended by
-// "another program" between the open and the first write.
+// One file in memory: it takes at most `room` more bytes, refuses to reserve more than
+// `reservable`, and `foreign` bytes are appended by a program that takes no lock between the
+// open and the first write.
 class MemoryFiles : public Files {
  public:
   std::string content;
   long room = 1 << 30;
+  long reservable = 1 << 30;
   std::string foreign;
   bool has_position = true;
+  bool lockable = true;
   bool close_fails = false;
   int opens = 0;
   int open_files = 0;
   int appends = 0;
+  bool locked = false;
 
   FileHandle open_append(const char*) override {
     ++opens;
     ++open_files;
     return 3;
   }
+  bool lock(FileHandle) override {
+    locked = lockable;
+    return lockable;
+  }
   std::int64_t end_position(FileHandle) override {
     return has_position ? static_cast<std::int64_t>(content.size()) : -1;
+  }
+  bool reserve(FileHandle, std::int64_t end, std::size_t n) override {
+    EXPECT_TRUE(locked);
+    EXPECT_EQ(end, static_cast<std::int64_t>(content.size()));
+    return static_cast<long>(n) <= reservable;
   }
   long append(FileHandle, const unsigned char* bytes, std::size_t n) override {
     ++appends;
@@ -155,12 +168,14 @@ class MemoryFiles : public Files {
     return taken;
   }
   bool cut_back(FileHandle, std::int64_t expected, std::int64_t size) override {
+    EXPECT_TRUE(locked);
     if (static_cast<std::int64_t>(content.size()) != expected) return false;
     content.resize(static_cast<std::size_t>(size));
     return true;
   }
   bool close(FileHandle) override {
     --open_files;
+    locked = false;
     return !close_fails;
   }
 };
@@ -207,8 +222,17 @@ TEST_F(ChannelFaultsTest, WholeOrNothingOfWhatOneOpeningWrites) {
   EXPECT_EQ(close_channel(1), kShortWrite);
   EXPECT_EQ(files_.content, "old");
 
-  // Another program appended after the open: its bytes and the fragment stay, since cutting
-  // would take its memo too.
+  // The disk or the size limit will not take it: refused before a byte is written.
+  files_.room = 1 << 30;
+  files_.reservable = 699;
+  const int appends = files_.appends;
+  EXPECT_EQ(append(memo), kShortWrite);
+  EXPECT_EQ(files_.content, "old");
+  EXPECT_EQ(files_.appends, appends);
+  files_.reservable = 1 << 30;
+
+  // A program that takes no lock appended after the open: its bytes and the fragment stay,
+  // since cutting would take its memo too.
   files_.room = 100;
   files_.foreign = "other";
   EXPECT_EQ(append(memo), kShortWrite);
@@ -221,6 +245,30 @@ TEST_F(ChannelFaultsTest, WholeOrNothingOfWhatOneOpeningWrites) {
   EXPECT_EQ(append(memo), kShortWrite);
   EXPECT_EQ(files_.content, "old" + memo);
   EXPECT_EQ(files_.open_files, 0);
+}
+
+TEST_F(ChannelFaultsTest, SignalsWaitFromTheLockToTheClose) {
+  // Held once the lock is had, released by the close, whatever the close found.
+  EXPECT_EQ(open_append("m.txt", 1), kDone);
+  EXPECT_EQ(platform_.process.signals_held, 1);
+  files_.room = 10;
+  print_text(1, "more than ten bytes", kEndNone);
+  EXPECT_EQ(close_channel(1), kShortWrite);
+  EXPECT_EQ(platform_.process.signals_held, 0);
+  EXPECT_EQ(files_.content, "");
+
+  // A lock that cannot be had: the open fails, the file is closed, nothing is held.
+  files_.lockable = false;
+  EXPECT_EQ(open_append("m.txt", 1), kOpenFailed);
+  EXPECT_EQ(files_.open_files, 0);
+  EXPECT_EQ(platform_.process.signals_held, 0);
+  EXPECT_EQ(channel_record(1)->operations, nullptr);
+
+  // No position (a pipe): given up after the lock, and released.
+  files_.lockable = true;
+  files_.has_position = false;
+  EXPECT_EQ(open_append("m.txt", 1), kInvalidRequest);
+  EXPECT_EQ(platform_.process.signals_held, 0);
 }
 
 TEST_F(ChannelFaultsTest, AFileWithoutPositionIsClosedUnwritten) {

@@ -62,7 +62,7 @@ TEST_F(DialogueTest, HelpAnswerOpensTheInstalledPageElseTheWebPage) {
   reset_runtime_state();
   EXPECT_EQ(run_dialogue(), 0);
   EXPECT_EQ(platform_.process.commands,
-            std::vector<std::string>{"open http://www.zepa.example/ajuda-zepa4-07.php"});
+            std::vector<std::string>{"browse http://www.zepa.example/ajuda-zepa4-07.php"});
 }
 
 TEST_F(DialogueTest, HelpPageThatCannotBeOpenedIsSaidWithItsPlace) {
@@ -115,7 +115,9 @@ class NotingFiles : public Files {
     shown_at_open = screen_.shown;
     return kNoFile;  // then the memo is given up: the warning follows the results
   }
+  bool lock(FileHandle) override { return true; }
   std::int64_t end_position(FileHandle) override { return -1; }
+  bool reserve(FileHandle, std::int64_t, std::size_t) override { return true; }
   long append(FileHandle, const unsigned char*, std::size_t) override { return -1; }
   bool cut_back(FileHandle, std::int64_t, std::int64_t) override { return false; }
   bool close(FileHandle) override { return true; }

@@ -120,7 +120,8 @@ void open_help_page() {
   Process& process = *platform().process;
   const std::string page = process.installed_file(kHelpPageName);
   const std::string url = std::string("http://") + kHelpHost + kHelpPath;
-  if (run_command(process.help_command(page, url)) != 0) {
+  const int status = page.empty() ? run_command(process.help_command(url)) : open_file(page);
+  if (status != 0) {
     warn(std::string(kHelpNotOpened) + (page.empty() ? url : page));
   }
 }

@@ -9,7 +9,13 @@ namespace zepa {
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kNoFile = -1;
 
-// The files the program appends to: the memo file, one open, one write and one close a case.
+// How long lock() waits for another of the program's processes to finish its memo. A memo is
+// written in well under a millisecond; the bound only keeps a stuck writer (a process stopped
+// by a debugger, a hung network file system) from hanging this one.
+inline constexpr int kLockWaitMs = 3000;
+
+// The files the program appends to: the memo file. One case takes: open_append, lock,
+// end_position, reserve, append, close; cut_back only when an append came up short.
 class Files {
  public:
   virtual ~Files() = default;
@@ -17,15 +23,24 @@ class Files {
   // Opens `path` for appending, creating it when missing, and never waits: a named pipe
   // without a reader, or a device that would block, fails at once. kNoFile when it fails.
   virtual FileHandle open_append(const char* path) = 0;
+  // Takes the file for this process alone among the program's processes (an advisory lock
+  // that other programs do not see), waiting at most kLockWaitMs for one that holds it. False
+  // when it stays taken or the file system cannot lock. close() gives it back.
+  virtual bool lock(FileHandle file) = 0;
   // The file's end, the position its next bytes go to; -1 when it has none (a pipe).
   virtual std::int64_t end_position(FileHandle file) = 0;
+  // Makes sure that `n` more bytes at `end` will land, before any is written: false when the
+  // file-size limit or the disk's free space refuses them. Where the file system cannot set
+  // space aside (a device, some network file systems) it is true, and the write finds out.
+  virtual bool reserve(FileHandle file, std::int64_t end, std::size_t n) = 0;
   // Appends the bytes in one call, at the end of the file whoever else writes to it: the
   // count taken, which may be short (a full disk), or -1 when none was.
   virtual long append(FileHandle file, const unsigned char* bytes, std::size_t n) = 0;
   // Cuts a regular file back to `size` bytes, only when it still holds exactly `expected`
-  // bytes (no one else has appended since): true when it was cut.
+  // bytes: true when it was cut. Called under the lock, so the bytes past `size` are this
+  // process's own; the size check also spares a program that appends without the lock.
   virtual bool cut_back(FileHandle file, std::int64_t expected, std::int64_t size) = 0;
-  // Closes the file: false when the system reports a failure.
+  // Closes the file and gives back its lock: false when the system reports a failure.
   virtual bool close(FileHandle file) = 0;
 };
 

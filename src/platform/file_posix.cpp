@@ -1,14 +1,31 @@
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 
 #include "platform/file.h"
 
 namespace zepa {
 
 namespace {
+
+std::int64_t now_ns() {
+  struct timespec now {};
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return std::int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
+// Whether `n` bytes more at `end` stay within the file-size limit: past it the write would be
+// cut short (SIGXFSZ is ignored, so it fails with EFBIG rather than ending the program).
+bool within_size_limit(std::int64_t end, std::size_t n) {
+  struct rlimit limit {};
+  if (getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return true;
+  return static_cast<std::uint64_t>(end) + n <= static_cast<std::uint64_t>(limit.rlim_cur);
+}
 
 class PosixFiles final : public Files {
  public:
@@ -24,11 +41,49 @@ class PosixFiles final : public Files {
     }
   }
 
+  // flock() has no time limit of its own: the lock is tried, and tried again after pauses
+  // that grow from 50 us to 5 ms, until the bound. A holder keeps it for one memo's write.
+  bool lock(FileHandle file) override {
+    const int fd = static_cast<int>(file);
+    const std::int64_t deadline = now_ns() + std::int64_t{kLockWaitMs} * 1000000;
+    long pause_ns = 50000;
+    for (;;) {
+      if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+      if (errno == EINTR) continue;
+      if (errno != EWOULDBLOCK || now_ns() >= deadline) return false;
+      const struct timespec pause = {0, pause_ns};
+      nanosleep(&pause, nullptr);
+      if (pause_ns < 5000000) pause_ns *= 2;
+    }
+  }
+
   std::int64_t end_position(FileHandle file) override {
     const off_t end = lseek(static_cast<int>(file), 0, SEEK_END);
     return end < 0 ? -1 : static_cast<std::int64_t>(end);
   }
 
+  // The blocks are allocated beyond the end without moving it (FALLOC_FL_KEEP_SIZE, which an
+  // append-only file allows too), so the write that follows cannot find the disk full. A file
+  // system or a file kind without fallocate (a device, EOPNOTSUPP, ENODEV) is let through.
+  bool reserve(FileHandle file, std::int64_t end, std::size_t n) override {
+    if (!within_size_limit(end, n)) return false;
+#ifdef FALLOC_FL_KEEP_SIZE
+    for (;;) {
+      if (fallocate(static_cast<int>(file), FALLOC_FL_KEEP_SIZE, static_cast<off_t>(end),
+                    static_cast<off_t>(n)) == 0) {
+        return true;
+      }
+      if (errno != EINTR) break;
+    }
+    return errno != ENOSPC && errno != EDQUOT && errno != EFBIG;
+#else
+    (void)file;
+    return true;
+#endif
+  }
+
+  // A device that would block (the descriptor is non-blocking) takes nothing rather than
+  // holding the program, whose signals wait meanwhile.
   long append(FileHandle file, const unsigned char* bytes, std::size_t n) override {
     for (;;) {
       const ssize_t taken = write(static_cast<int>(file), bytes, n);

@@ -22,6 +22,24 @@ class WindowsFiles final : public Files {
     return h == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(h);
   }
 
+  // The lock covers one byte far beyond any file's end: Windows locks are mandatory, so a lock
+  // on the memo's own bytes would keep other programs from reading them meanwhile. It is tried
+  // again after pauses of 1 ms to 8 ms until the bound.
+  bool lock(FileHandle file) override {
+    const ULONGLONG deadline = GetTickCount64() + kLockWaitMs;
+    DWORD pause = 1;
+    for (;;) {
+      OVERLAPPED at = lock_byte();
+      if (LockFileEx(handle_of(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
+                     0, &at)) {
+        return true;
+      }
+      if (GetLastError() != ERROR_LOCK_VIOLATION || GetTickCount64() >= deadline) return false;
+      Sleep(pause);
+      if (pause < 8) pause *= 2;
+    }
+  }
+
   std::int64_t end_position(FileHandle file) override {
     LARGE_INTEGER zero{};
     LARGE_INTEGER end{};
@@ -29,6 +47,11 @@ class WindowsFiles final : public Files {
     if (!SetFilePointerEx(handle_of(file), zero, &end, FILE_END)) return -1;
     return static_cast<std::int64_t>(end.QuadPart);
   }
+
+  // Windows sets no space aside without a risk: a smaller allocation than the file's size
+  // (another program's bytes appended meanwhile) would cut the file. A write that does not fit
+  // fails whole on NTFS, and a short one is cut back under the lock.
+  bool reserve(FileHandle, std::int64_t, std::size_t) override { return true; }
 
   long append(FileHandle file, const unsigned char* bytes, std::size_t n) override {
     // Both offsets all ones: the system places the bytes at the end of the file in the write
@@ -52,7 +75,20 @@ class WindowsFiles final : public Files {
            SetEndOfFile(handle_of(file));
   }
 
-  bool close(FileHandle file) override { return CloseHandle(handle_of(file)) != 0; }
+  // The lock is given back first: a closed handle's locks go only when the system gets to it.
+  bool close(FileHandle file) override {
+    OVERLAPPED at = lock_byte();
+    UnlockFileEx(handle_of(file), 0, 1, 0, &at);
+    return CloseHandle(handle_of(file)) != 0;
+  }
+
+ private:
+  static OVERLAPPED lock_byte() {
+    OVERLAPPED at{};
+    at.Offset = 0xFFFFFFFE;
+    at.OffsetHigh = 0x7FFFFFFF;
+    return at;
+  }
 };
 
 }  // namespace

@@ -20,9 +20,9 @@ void install_platform(const Platform& platform);
 Platform& platform();
 
 // The native services of the platform the program was built for (one file per platform).
-// On POSIX systems it also sets SIGPIPE to be ignored, for the whole process: a closed pipe on
-// standard output then comes back as a failed write, which the program reports, instead of
-// ending it without a word.
+// On POSIX systems it also sets SIGPIPE and SIGXFSZ to be ignored, for the whole process: a
+// closed pipe on standard output, or a write past the file-size limit, then comes back as a
+// failed write, which the program reports, instead of ending it without a word.
 Platform native_platform();
 
 }  // namespace zepa

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/descriptor_posix.h"
 #include "platform/file_url.h"
 #include "platform/platform.h"
 #include "platform/terminal.h"
@@ -49,24 +51,25 @@ class PosixProcess final : public Process {
   }
 
   long read_input(unsigned char* buffer, std::size_t size) override {
-    for (;;) {
-      const ssize_t n = read(STDIN_FILENO, buffer, size);
-      if (n >= 0 || errno != EINTR) return static_cast<long>(n);
-    }
+    const long n = read_waiting(STDIN_FILENO, buffer, size);
+    if (n > 0 || input_kind() != InputKind::kPlainTerminal) return n;
+    // A terminal gives EIO once it is gone, or the end of input (for good, and poll() says
+    // POLLHUP), whether SIGHUP came or was ignored: unlike an end typed with Ctrl+D, no
+    // more reply can come.
+    if (n < 0) return errno == EIO ? kInputHungUp : n;
+    struct pollfd input = {STDIN_FILENO, POLLIN, 0};
+    const bool hung_up = poll(&input, 1, 0) > 0 && (input.revents & POLLHUP) != 0;
+    return hung_up ? kInputHungUp : 0;
   }
 
   long write_output(const unsigned char* bytes, std::size_t size) override {
     if (plain_terminal_output()) return write_plain_terminal(bytes, size);
-    for (;;) {
-      const ssize_t n = write(STDOUT_FILENO, bytes, size);
-      if (n >= 0 || errno != EINTR) return static_cast<long>(n);
-    }
+    return write_waiting(STDOUT_FILENO, bytes, size);
   }
 
   void write_error(std::string_view text) override {
     // Standard error is the last resort: a failure there has nowhere to be reported.
-    const ssize_t ignored = write(STDERR_FILENO, text.data(), text.size());
-    (void)ignored;
+    write_all_waiting(STDERR_FILENO, text.data(), text.size());
   }
 
   std::string installed_file(std::string_view name) override {
@@ -84,10 +87,15 @@ class PosixProcess final : public Process {
     return {};
   }
 
-  // The URL is percent-encoded and the web address is the program's own: neither holds a
-  // single quote, so quoting them for the shell is safe.
-  std::string help_command(std::string_view page, std::string_view url) override {
-    return "xdg-open '" + (page.empty() ? std::string(url) : file_url(page)) + "'";
+  // The web address is the program's own and holds no single quote.
+  std::string help_command(std::string_view url) override {
+    return "xdg-open '" + std::string(url) + "'";
+  }
+
+  // The path travels as a percent-encoded file:// URL, which holds no single quote and no
+  // character the shell reads inside one: the opener gets exactly the page's path.
+  int open_file(const std::string& path) override {
+    return run_command("xdg-open '" + file_url(path) + "'");
   }
 
   int run_command(const std::string& command) override {
@@ -102,7 +110,9 @@ class PosixProcess final : public Process {
       const int out = terminal >= 0 ? terminal : null;
       if (out >= 0 && out != STDOUT_FILENO) dup2(out, STDOUT_FILENO);
       if (null >= 0) dup2(null, STDERR_FILENO);
+      // Ignored signals stay ignored across exec: the opener gets the usual ones.
       std::signal(SIGPIPE, SIG_DFL);
+      std::signal(SIGXFSZ, SIG_DFL);
       execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
@@ -117,6 +127,33 @@ class PosixProcess final : public Process {
 
   char directory_separator() override { return '/'; }
 
+  void hold_signals() override {
+    if (held_++ > 0) return;
+    sigset_t held;
+    sigfillset(&held);
+    for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) {
+      sigdelset(&held, fault);
+    }
+    sigprocmask(SIG_BLOCK, &held, &before_hold_);
+  }
+
+  void release_signals() override {
+    if (held_ == 0 || --held_ > 0) return;
+    sigprocmask(SIG_SETMASK, &before_hold_, nullptr);  // what came meanwhile takes effect here
+  }
+
+  [[noreturn]] void end_hung_up() override {
+    std::signal(SIGHUP, SIG_DFL);
+    sigset_t hangup;
+    sigemptyset(&hangup);
+    sigaddset(&hangup, SIGHUP);
+    sigprocmask(SIG_UNBLOCK, &hangup, nullptr);
+    raise(SIGHUP);
+    // Only if the default action did not end the process (cppcheck takes raise() as the end).
+    // cppcheck-suppress unreachableCode
+    _exit(128 + SIGHUP);
+  }
+
  private:
   // A terminal that cannot address the cursor still shows characters in the locale's set, as
   // the screen does at one that can; a redirected output gets the program's bytes unchanged.
@@ -130,25 +167,23 @@ class PosixProcess final : public Process {
   static long write_plain_terminal(const unsigned char* bytes, std::size_t size) {
     std::string text;
     append_plain_terminal_text(bytes, size, text);
-    std::size_t done = 0;
-    while (done < text.size()) {
-      const ssize_t n = write(STDOUT_FILENO, text.data() + done, text.size() - done);
-      if (n > 0) {
-        done += static_cast<std::size_t>(n);
-      } else if (n == 0 || errno != EINTR) {
-        return -1;
-      }
-    }
-    return static_cast<long>(size);
+    return write_all_waiting(STDOUT_FILENO, text.data(), text.size()) ? static_cast<long>(size)
+                                                                       : -1;
   }
+
+  int held_ = 0;
+  sigset_t before_hold_{};
 };
 
 }  // namespace
 
 Platform native_platform() {
   static PosixProcess process;
-  // A closed pipe on standard output is reported as a failed write, not a silent death.
+  // A closed pipe on standard output is reported as a failed write, not a silent death; a
+  // write past the file-size limit fails with EFBIG (the memo is then not recorded, a full
+  // standard output is reported) instead of ending the program.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   return Platform{&terminal_screen(), &terminal_keys(), &process, &native_files()};
 }
 

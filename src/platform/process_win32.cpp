@@ -1,5 +1,8 @@
 #include <windows.h>
+// windows.h first: shellapi.h needs its types.
+#include <shellapi.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <string>
@@ -17,9 +20,26 @@ DWORD chunk_of(std::size_t size) {
                                                   : static_cast<DWORD>(size);
 }
 
+// The program's bytes as UTF-16, read in the system's code page; empty when they cannot be.
+std::wstring wide_text(const std::string& text) {
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  if (n <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
+  wide.pop_back();  // the terminating zero
+  return wide;
+}
+
 bool is_file(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::atomic<bool> g_recording{false};
+
+BOOL WINAPI wait_for_record(DWORD) {
+  while (g_recording) Sleep(1);
+  return FALSE;  // the next handler, then the default action, as without this one
 }
 
 class WindowsProcess final : public Process {
@@ -77,18 +97,67 @@ class WindowsProcess final : public Process {
     return {};
   }
 
-  // "start" opens a file or an address with the program the user has chosen for it. Its first
-  // quoted argument is the window title, hence the empty one before the quoted path (a Windows
-  // path holds no double quote). The web address keeps the trailing blank of the command line
-  // the program has always handed over.
-  std::string help_command(std::string_view page, std::string_view url) override {
-    if (!page.empty()) return "cmd /c start \"\" \"" + std::string(page) + "\"";
+  // "start" opens the address with the program the user has chosen for it. The address is the
+  // program's own, so the command processor finds nothing in it to expand. It keeps the
+  // trailing blank of the command line the program has always handed over.
+  std::string help_command(std::string_view url) override {
     return "cmd /c start " + std::string(url) + " ";
   }
 
   int run_command(const std::string& command) override { return std::system(command.c_str()); }
 
+  // The shell opens the file itself: no command processor sees the path, which may hold the
+  // characters cmd expands or splits on (%VAR%, !, ^, &). wine's shell expands %VAR% in the
+  // file it is given whatever the flags say, so it is given the page's own name, in its
+  // folder made current for the call. No user interface of the shell's own: a file kind
+  // without a program is a failure, which the dialogue reports.
+  int open_file(const std::string& path) override {
+    const std::wstring full = wide_text(path);
+    const std::size_t slash = full.find_last_of(L"\\/");
+    if (full.empty() || slash == std::wstring::npos) return -1;
+    const std::wstring folder = full.substr(0, slash + 1);
+    const std::wstring name = full.substr(slash + 1);
+    const DWORD size = GetCurrentDirectoryW(0, nullptr);
+    std::wstring before(size, L'\0');
+    if (size == 0 || GetCurrentDirectoryW(size, before.data()) + 1 != size ||
+        !SetCurrentDirectoryW(folder.c_str())) {
+      return -1;
+    }
+    SHELLEXECUTEINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = L"open";
+    info.lpFile = name.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    const bool opened = ShellExecuteExW(&info) != 0;
+    const DWORD error = GetLastError();
+    SetCurrentDirectoryW(before.c_str());  // the memo file stays where the user started
+    if (opened) return 0;
+    return error != 0 ? static_cast<int>(error) : 1;
+  }
+
+  // The console's control events (Ctrl+C, Ctrl+Break, a close) reach a handler on a thread of
+  // their own; while a memo is written that handler waits for it before the default action
+  // ends the process. It is installed at the first memo and is the first handler asked.
+  void hold_signals() override {
+    if (held_++ > 0) return;
+    static const bool installed = SetConsoleCtrlHandler(wait_for_record, TRUE) != 0;
+    (void)installed;
+    g_recording = true;
+  }
+
+  void release_signals() override {
+    if (held_ == 0 || --held_ > 0) return;
+    g_recording = false;
+  }
+
+  // A Windows console gives no hang-up to a read: this is never called there.
+  [[noreturn]] void end_hung_up() override { ExitProcess(1); }
+
   char directory_separator() override { return '\\'; }
+
+ private:
+  int held_ = 0;
 };
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/descriptor_posix.h"
 #include "platform/terminal.h"
 #include "platform/terminal_shared_posix.h"
 
@@ -298,15 +299,7 @@ volatile std::sig_atomic_t g_resumed = 0;
 volatile std::sig_atomic_t g_wake = 0;
 
 void write_all(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n > 0) {
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    } else if (n < 0 && errno != EINTR) {
-      return;  // a terminal that hung up takes nothing more
-    }
-  }
+  write_all_waiting(fd, data, size);  // a terminal that hung up takes nothing more
 }
 
 }  // namespace terminal_posix

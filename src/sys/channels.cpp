@@ -19,9 +19,14 @@ Files& files() {
   return installed != nullptr ? *installed : native_files();
 }
 
-// Hands bytes to the file in one write: a memo lands whole or, on a full disk, short. Nothing
-// is retried, since a second write could land after another program's memo.
+// Hands bytes to the file in one write, once the file-size limit and the disk have agreed to
+// take them all: a memo that does not fit fails before its first byte. A write that still
+// comes up short (a file system that sets no space aside) is cut off at the close.
 bool hand_over(ChannelRecord& record, const unsigned char* bytes, std::size_t n) {
+  if (!files().reserve(record.file, record.size + record.appended, n)) {
+    record.torn = true;
+    return false;
+  }
   const long taken = files().append(record.file, bytes, n);
   if (taken > 0) record.appended += taken;
   if (taken == static_cast<long>(n)) return true;
@@ -37,6 +42,8 @@ bool write_out(ChannelRecord& record) {
   return n == 0 || hand_over(record, record.buffer, n);
 }
 
+// The cut happens under the lock taken at the open, so the bytes it takes are this opening's
+// own; the close gives the lock back, and then the signals held since the open take effect.
 int disk_close(ChannelRecord& record) {
   if (record.file == kNoFile) return kDone;
   write_out(record);
@@ -45,6 +52,7 @@ int disk_close(ChannelRecord& record) {
   }
   const bool closed = files().close(record.file);
   record.file = kNoFile;
+  platform().process->release_signals();
   return record.torn || !closed ? kShortWrite : kDone;
 }
 
@@ -88,10 +96,20 @@ int open_append(std::string_view name, int channel) {
     *record = ChannelRecord{};
     return kOpenFailed;
   }
+  // From here to the close, no other process of the program appends (it waits for the lock)
+  // and no signal ends this one: the end read now stays the end, and what this opening writes
+  // is whole or cut off again. A lock that cannot be had fails the open.
+  if (!files().lock(file)) {
+    files().close(file);
+    *record = ChannelRecord{};
+    return kOpenFailed;
+  }
+  platform().process->hold_signals();
   // The one position read of the open: a pipe (one with a reader) has none and is given up.
   const std::int64_t position = files().end_position(file);
   if (position < 0) {
     files().close(file);
+    platform().process->release_signals();
     *record = ChannelRecord{};
     return kInvalidRequest;
   }

@@ -48,7 +48,9 @@ ChannelRecord* channel_record(int channel);
 
 // Opens `name` for appending (8192-byte full buffering) on `channel`, without waiting on a pipe
 // or a device: 0 done, 1 invalid request (number outside 1..255, channel already open, position
-// unreadable), 2 open failed. The file's end is recorded as the channel's size.
+// unreadable), 2 open failed (the lock too: see Files::lock). The file's end is recorded as the
+// channel's size. Until the close the file is locked against the program's other processes
+// and the signals that would end this one are held.
 int open_append(std::string_view name, int channel);
 
 // Hands bytes to an open channel's stream: 0, 1 (no open channel), 3 (fewer bytes taken; the
@@ -56,9 +58,10 @@ int open_append(std::string_view name, int channel);
 int write_bytes(ChannelRecord* record, const unsigned char* bytes, std::size_t n);
 
 // Closes a file channel, writing out its buffered bytes: 0, 1 (not a file channel or not
-// open), 3 (some bytes were not taken; the channel is free all the same). What this opening
-// added is then cut off again, unless another writer appended after it: the file holds all
-// of the channel's bytes or none of them.
+// open), 3 (some bytes were not taken; the channel is free all the same). Each write is
+// checked against the size limit and the disk's room first; what this opening added before a
+// write that failed all the same is cut off again: the file holds all of the channel's bytes
+// or none of them.
 int close_channel(int channel);
 
 // Closes every open file channel (the end of the program).

@@ -21,6 +21,19 @@ int run_command(std::string_view command) {
   return platform().process->run_command(std::string(command));
 }
 
+int open_file(const std::string& path) {
+  flush_all_output();
+  return platform().process->open_file(path);
+}
+
+void end_hung_up() {
+  flush_all_output();
+  platform().process->end_hung_up();
+  // Not reached: g++ does not carry [[noreturn]] through a virtual call, cppcheck does.
+  // cppcheck-suppress unreachableCode
+  std::abort();
+}
+
 void end_program(int code) {
   flush_all_output();
   if (code == 0 && stdout_failed()) code = 1;

@@ -5,6 +5,7 @@
 
 #include "platform/platform.h"
 #include "sys/byte_copy.h"
+#include "sys/lifecycle.h"
 
 namespace zepa {
 
@@ -106,6 +107,8 @@ int stdin_next_byte() {
     // A program driving this one through pipes must see every result before it answers.
     stdout_flush();
     const long n = platform().process->read_input(g_in.bytes, kBufferSize);
+    // A terminal that hung up sends no reply: the half-typed case ends with the program.
+    if (n == kInputHungUp) end_hung_up();
     if (n <= 0) {
       g_in.ended = true;
       return -1;

@@ -23,7 +23,8 @@ std::string_view take_stdout_warning();
 void flush_all_output();
 
 // The next byte of standard input (0..255), or -1 at its end or on a read failure. Reads
-// through a buffer; standard output is flushed before a read that may block.
+// through a buffer; standard output is flushed before a read that may block. A terminal that
+// has hung up ends the program (end_hung_up).
 int stdin_next_byte();
 
 // The bytes of standard input already read and not yet taken, without reading more: the

@@ -33,10 +33,16 @@ class MemoryProcess : public Process {
   void write_error(std::string_view text) override { errors.append(text); }
   std::string installed_page;  // what installed_file gives, whatever the name asked
   std::string installed_file(std::string_view) override { return installed_page; }
-  std::string help_command(std::string_view page, std::string_view url) override {
-    return "open " + std::string(page.empty() ? url : page);
-  }
+  std::string help_command(std::string_view url) override { return "browse " + std::string(url); }
   int run_command(const std::string& command) override;
+  // Recorded among the commands as "open <path>", with the same status.
+  int open_file(const std::string& path) override { return run_command("open " + path); }
+  int signals_held = 0;  // hold_signals() calls not yet released
+  void hold_signals() override { ++signals_held; }
+  void release_signals() override { --signals_held; }
+  // Thrown by end_hung_up, which may not return.
+  struct HungUp {};
+  [[noreturn]] void end_hung_up() override { throw HungUp{}; }
   char directory_separator() override { return '/'; }
 };
 
