@@ -10,8 +10,8 @@ import shutil
 import subprocess
 import time
 
-from common import (CONTINUE_QUESTION, HELP_QUESTION, MEMO_FILE, REFUSAL, Scratch, Skip, main,
-                    memo)
+from common import (CONTINUE_QUESTION, HELP_QUESTION, MEMO_FILE, REFUSAL, Scratch, Skip, check,
+                    main, memo)
 
 EXE = os.environ.get("ZEPA_WINDOWS_EXE", "")
 WINE = os.environ.get("ZEPA_WINE") or next(
@@ -269,23 +269,78 @@ def wine_reg(*args):
                    stderr=subprocess.DEVNULL, timeout=60, check=True)
 
 
-def test_help_answer_starts_the_page_beside_the_exe(binary):
-    page = os.path.join(os.path.dirname(os.path.abspath(EXE)), "ajuda-zepa4-07.html")
+def wait_for_file(path, seconds=20):
+    """The file's bytes once it exists (the opener runs on after the program), else None."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        if os.path.exists(path):
+            time.sleep(0.2)  # its writer closes it at once
+            with open(path, "rb") as f:
+                return f.read()
+        time.sleep(0.05)
+    return None
+
+
+def recorder_path():
     recorder = os.path.join(os.path.dirname(os.path.abspath(EXE)), "tests", "record_command.exe")
-    if not os.path.exists(page) or not os.path.exists(recorder):
-        raise AssertionError(f"missing {page} or {recorder}")
+    if not os.path.exists(recorder):
+        raise AssertionError(f"missing {recorder}")
+    return recorder
+
+
+def test_help_answer_opens_the_page_in_any_folder(binary):
+    require_windows_build()
+    page = os.path.join(os.path.dirname(os.path.abspath(EXE)), "ajuda-zepa4-07.html")
+    recorder = recorder_path()
+    # The shell opens .html files with the stand-in, which notes its command line in its
+    # current folder. The program and the page sit in folders whose names the command
+    # processor would expand: %ZX% holds a command, %PATH% a long text.
+    wine_reg("add", "HKCR\\zepa.teste\\shell\\open\\command", "/ve", "/d",
+             f'"{windows_path(recorder)}" "%1"')
+    wine_reg("add", "HKCR\\.html", "/ve", "/d", "zepa.teste")
+    s = Scratch()
+    try:
+        for name in ("D_%ZX%", "D_%PATH%"):
+            folder = os.path.join(s.path, name)
+            os.mkdir(folder)
+            shutil.copy(EXE, folder)
+            shutil.copy(page, folder)
+            env = dict(wine_env(), ZX='" & mkdir x & "')
+            p = subprocess.run([WINE, os.path.join(folder, "zepa4-07.exe")],
+                               input=b"a\r\n3\r\n1\r\nn\r\n", cwd=s.path, env=env,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+            expect_equal((p.returncode, p.stderr), (0, b""), name + ": exit code and errors")
+            shown = windows_path(os.path.join(folder, "ajuda-zepa4-07.html"))
+            expect_equal(wait_for_file(os.path.join(folder, "command.log")),
+                         f'"{windows_path(recorder)}" "{shown}"\n'.encode(), name + ": command lines")
+            # Nothing ran besides the opener, and the memo stayed where the program started.
+            check(os.path.exists(os.path.join(s.path, MEMO_FILE)), name + ": no memo where it started")
+            check(not os.path.exists(os.path.join(s.path, "x")) and
+                  not os.path.exists(os.path.join(folder, "x")), name + ": a command ran")
+            os.remove(os.path.join(s.path, MEMO_FILE))
+    finally:
+        wine_reg("add", "HKCR\\.html", "/ve", "/d", "htmlfile")
+        wine_reg("delete", "HKCR\\zepa.teste")
+        s.close()
+
+
+def test_help_answer_without_a_page_starts_the_web_address(binary):
+    require_windows_build()
+    recorder = recorder_path()
     # The C library runs a command through the processor COMSPEC names; wine takes it from the
     # user's environment in the registry (not from ours). The stand-in notes its command line.
     wine_reg("add", "HKCU\\Environment", "/v", "COMSPEC", "/d", windows_path(recorder))
     s = Scratch()
     try:
-        p = subprocess.run([WINE, EXE], input=b"a\r\n3\r\n1\r\nn\r\n", cwd=s.path, env=wine_env(),
+        shutil.copy(EXE, s.path)  # no page beside it, no share folder above it
+        p = subprocess.run([WINE, os.path.join(s.path, "zepa4-07.exe")],
+                           input=b"a\r\n3\r\n1\r\nn\r\n", cwd=s.path, env=wine_env(),
                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
         expect_equal(p.returncode, 0, "exit codes")
         expect_equal(p.stderr, b"", "standard errors")
         expect_equal(s.file("command.log"),
-                     (f'{windows_path(recorder)} /c cmd /c start "" "{windows_path(page)}"\n')
-                     .encode(), "command lines")
+                     (f"{windows_path(recorder)} /c cmd /c start "
+                      "http://www.zepa.example/ajuda-zepa4-07.php \n").encode(), "command lines")
     finally:
         wine_reg("delete", "HKCU\\Environment", "/v", "COMSPEC")
         s.close()
@@ -294,4 +349,5 @@ def test_help_answer_starts_the_page_beside_the_exe(binary):
 if __name__ == "__main__":
     main([test_batch_through_a_pipe_is_identical, test_batch_from_a_file_is_identical,
           test_console_dialogue_in_a_terminal, test_ctrl_c_ends_the_program_at_once,
-          test_help_answer_starts_the_page_beside_the_exe])
+          test_help_answer_opens_the_page_in_any_folder,
+          test_help_answer_without_a_page_starts_the_web_address])
