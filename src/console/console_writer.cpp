@@ -11,11 +11,12 @@ namespace {
 
 // The part of the buffer that output uses: columns 0..W-1, the rows of the window.
 // All four 0 records a failed reading. `any_size`: the screen draws in one row or one column.
+// The Windows console's coordinates are 16-bit; a terminal's go up to 65,535.
 struct View {
-  std::int16_t left = 0;
-  std::int16_t top = 0;
-  std::int16_t right = 0;
-  std::int16_t bottom = 0;
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
   bool any_size = false;
 };
 
@@ -58,9 +59,9 @@ void read_view() {
   View v;
   if (screen().read_info(info)) {
     v.left = 0;
-    v.top = static_cast<std::int16_t>(info.window_top);
-    v.right = static_cast<std::int16_t>(info.width - 1);
-    v.bottom = static_cast<std::int16_t>(info.window_bottom);
+    v.top = info.window_top;
+    v.right = info.width - 1;
+    v.bottom = info.window_bottom;
     v.any_size = info.any_size;
     g_state.buffer_rows = info.height;
   }

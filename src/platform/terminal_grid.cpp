@@ -29,8 +29,8 @@ bool blank(const unsigned char* cells, int count) {
 
 }  // namespace
 
-TerminalGrid::TerminalGrid(int buffer_rows, Charset charset)
-    : buffer_rows_(buffer_rows), charset_(charset) {}
+TerminalGrid::TerminalGrid(int max_rows, Charset charset, std::size_t max_cells)
+    : max_rows_(max_rows), max_cells_(max_cells), charset_(charset) {}
 
 bool TerminalGrid::read_info(ScreenInfo& info) {
   if (cols_ == 0) return false;
@@ -113,6 +113,9 @@ void TerminalGrid::set_window(int, int top, int, int) {
 
 void TerminalGrid::lay_out(int cols, int rows) {
   cols_ = cols;
+  const std::size_t fit = max_cells_ / static_cast<std::size_t>(cols);
+  buffer_rows_ = static_cast<int>(std::clamp<std::size_t>(fit, 1, static_cast<std::size_t>(max_rows_)));
+  term_rows_ = rows;
   rows_ = std::min(rows, buffer_rows_);
   cells_.assign(static_cast<std::size_t>(cols_) * static_cast<std::size_t>(buffer_rows_), ' ');
   first_ = 0;
@@ -123,12 +126,13 @@ void TerminalGrid::lay_out(int cols, int rows) {
 }
 
 void TerminalGrid::lay_out_again(int cols, int rows) {
-  const std::vector<unsigned char> old = std::move(cells_);
+  std::vector<unsigned char> old = std::move(cells_);
   const int old_cols = cols_;
   const int old_first = first_;
+  const int old_rows = buffer_rows_;
   const int last = cursor_y_;
   auto old_row = [&](int y) {
-    return old.data() + static_cast<std::size_t>((old_first + y) % buffer_rows_) *
+    return old.data() + static_cast<std::size_t>((old_first + y) % old_rows) *
                             static_cast<std::size_t>(old_cols);
   };
   const bool fresh = cursor_x_ == 0 && blank(old_row(last), old_cols);
@@ -192,7 +196,8 @@ unsigned char* TerminalGrid::cell(int x, int y) {
 void TerminalGrid::scroll_buffer(int n) {
   for (int i = 0; i < n; ++i) std::memset(cell(0, i), ' ', static_cast<std::size_t>(cols_));
   first_ = (first_ + n) % buffer_rows_;
-  if (repaint_ || top_ + rows_ != buffer_rows_) {
+  // A window shorter than the terminal is not at its bottom row, where a line feed scrolls.
+  if (repaint_ || top_ + rows_ != buffer_rows_ || rows_ != term_rows_) {
     repaint_ = true;
     return;
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,15 +12,21 @@ namespace zepa {
 // How the terminal encodes characters: bytes 128-255 of the cells are drawn in it.
 enum class Charset { kUtf8, kLatin1, kAscii };
 
-// A terminal's screen as the console writer sees it, kept in memory: a copy of the cells
-// (`buffer_rows` rows of the terminal's width) of which the terminal shows a window of its
-// height, as a Windows console shows a window of its screen buffer. Every change goes to the
+// A terminal's screen as the console writer sees it, kept in memory: a copy of the cells (up to
+// `max_rows` rows of the terminal's width, and never more than `max_cells` cells, so a very wide
+// terminal gets fewer rows) of which the terminal shows a window of its height, as a Windows
+// console shows a window of its screen buffer. A terminal taller than the copy can hold is used
+// from its top row down to the copy's height. Every change goes to the
 // copy; what falls in the window is also turned into the bytes that draw it, which compose()
 // hands over for one write. No system call here: the POSIX backend owns the descriptor and the
-// signals (terminal_screen_posix.cpp lists the escape sequences).
+// signals (terminal_state_posix.h lists the escape sequences).
 class TerminalGrid : public ScreenBuffer {
  public:
-  TerminalGrid(int buffer_rows, Charset charset);
+  TerminalGrid(int max_rows, Charset charset, std::size_t max_cells = kMaxCells);
+
+  // 8 Mi cells, one byte each: with the old copy alive while a resize lays out the new one,
+  // the copy never takes more than 16 MiB.
+  static constexpr std::size_t kMaxCells = std::size_t{8} << 20;
 
   bool read_info(ScreenInfo& info) override;
   bool put_cells(int x, int y, const unsigned char* bytes, int count,
@@ -34,8 +41,8 @@ class TerminalGrid : public ScreenBuffer {
   void set_cursor_visible(bool visible) override { visible_ = visible; }
   void beep() override { ++bells_; }
 
-  // A blank copy of cols x rows, the window at the buffer's bottom rows, the cursor in its
-  // top-left cell.
+  // A blank copy for a terminal of cols x rows, the window at the buffer's bottom rows, the
+  // cursor in its top-left cell.
   void lay_out(int cols, int rows);
   // The copy at a new size: its rows down to the cursor's are kept (cut or filled out to the
   // new width), ending at the buffer's last row but one, and the last row is a fresh one where
@@ -56,6 +63,7 @@ class TerminalGrid : public ScreenBuffer {
   void set_charset(Charset charset) { charset_ = charset; }
   int cols() const { return cols_; }
   int rows() const { return rows_; }
+  int terminal_rows() const { return term_rows_; }
   int window_top() const { return top_; }
   // Row y of the copy as text (for tests).
   std::string row(int y) const;
@@ -69,12 +77,15 @@ class TerminalGrid : public ScreenBuffer {
   void move_to(int x, int row);
   void append_cell(unsigned char byte);
 
-  int buffer_rows_;
+  int max_rows_;
+  std::size_t max_cells_;
+  int buffer_rows_ = 0;
   Charset charset_;
   std::vector<unsigned char> cells_;  // buffer_rows_ rows of cols_ cells, a ring from first_
   int first_ = 0;
   int cols_ = 0;
-  int rows_ = 0;
+  int rows_ = 0;       // the window's height: the terminal's, or the copy's when that is less
+  int term_rows_ = 0;  // the terminal's height
   int top_ = 0;       // the buffer row shown on the terminal's top row
   int cursor_x_ = 0;  // the cursor as the console writer placed it
   int cursor_y_ = 0;

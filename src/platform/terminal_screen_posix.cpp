@@ -1,6 +1,7 @@
 // The console's screen buffer on a POSIX terminal. The terminal has no buffer of its own that
 // the program can read back, so the program keeps one (platform/terminal_grid.*): a copy of
-// the cells, kBufferRows rows of the terminal's width, of which the terminal shows a window of
+// the cells, up to kBufferRows rows of the terminal's width (fewer on a very wide terminal: the
+// copy holds at most TerminalGrid::kMaxCells cells), of which the terminal shows a window of
 // its height, as a Windows console shows a window of its screen buffer. Every change goes to
 // the copy; what falls in the window is also sent to the terminal. The window follows the
 // cursor: when it has to move (a line longer than the window, edited at its start), it is
@@ -8,24 +9,15 @@
 // line feeds on the terminal's bottom row, so that the rows scrolled out still go to the
 // terminal's scrollback. This file is the thin part: the descriptor, the size, the signals.
 //
-// Escape sequences sent to the terminal (VT100 / ECMA-48; xterm, tmux, screen, the Linux
-// console and their kin all have them):
-//   ESC [ row ; col H    CUP      move the cursor (counted from 1): before a run of cells, and
-//                                 to the cursor's cell before the program waits
-//   ESC [ K              EL       erase from the cursor to the end of the row, in the current
-//                                 colours (blanking a row up to the right edge)
-//   ESC [ ? 25 l         DECTCEM  hide the cursor
-//   ESC [ ? 25 h         DECTCEM  show the cursor
-//   LF (10)              on the bottom row: scroll the screen up one row; the top row goes to
-//                                 the terminal's scrollback
-//   BEL (7)              the beep
-// No colour is ever set, and no scroll region: the copy does what a region would. The
-// sequences that keys send are decoded above the platform, by the console's keyboard layer
-// (console/key_decoder.cpp lists them).
+// The escape sequences of both sides are listed in terminal_state_posix.h.
 //
 // Output is gathered in one buffer and leaves in one write() at flush(). The terminal's cursor
 // is tracked here, not asked of the terminal: every cell run starts with an absolute move, so
 // the drawing never depends on where the terminal's cursor was.
+//
+// In the background (the terminal's foreground process group is another's, after Ctrl+Z and
+// `bg`) nothing is sent: the window is painted whole once the program is in the foreground
+// again.
 //
 // A change of the window's size (SIGWINCH), and a stop after which the size is not what it was,
 // lay the copy out again at the new size: its rows down to the cursor's, cut or filled out to
@@ -49,36 +41,32 @@
 #include "platform/cp1252.h"
 #include "platform/terminal.h"
 #include "platform/terminal_grid.h"
-#include "platform/terminal_shared_posix.h"
+#include "platform/terminal_state_posix.h"
 
 namespace zepa {
 
-namespace terminal_posix {
-volatile int g_output_fd = -1;
-}  // namespace terminal_posix
-
 namespace {
 
-using terminal_posix::g_cursor_hidden;
-using terminal_posix::g_output_fd;
-using terminal_posix::g_resumed;
-using terminal_posix::g_wake;
+using terminal_posix::g_modes;
+using terminal_posix::g_signals;
+using terminal_posix::in_foreground;
 using terminal_posix::write_all;
+
+constexpr char kWholeScreenRegion[] = "\x1b" "7\x1b[r\x1b" "8";
 
 // As tall as a Windows console's default screen buffer: a line being edited that is longer
 // than the window stays whole in the copy up to this many rows.
 constexpr int kBufferRows = 9001;
 // A terminal that does not know its size (0 rows or 0 columns, as `stty rows 0 cols 0` makes
-// it report) is taken as 80 x 25, the size a console window opens with.
+// it report) and does not answer when asked is taken as 80 x 25, the size a console window
+// opens with.
 constexpr int kUnknownCols = 80;
 constexpr int kUnknownRows = 25;
 
-volatile std::sig_atomic_t g_resized = 0;  // SIGWINCH came
-
 // Also ends the key wait, so that the editor shows its line at the new size at once.
 void on_resize(int) {
-  g_resized = 1;
-  g_wake = 1;
+  g_signals.resized = 1;
+  g_signals.wake = 1;
 }
 
 // The character set of the user's locale (the program has set LC_CTYPE from the environment).
@@ -105,13 +93,16 @@ struct Size {
   int rows;
 };
 
+// The kernel's record of the size; when it has none, the terminal's own answer.
 Size read_size() {
   struct winsize size;
   std::memset(&size, 0, sizeof size);
-  if (ioctl(g_output_fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) {
-    return {kUnknownCols, kUnknownRows};
+  if (ioctl(g_modes.output_fd, TIOCGWINSZ, &size) == 0 && size.ws_col != 0 && size.ws_row != 0) {
+    return {size.ws_col, size.ws_row};
   }
-  return {size.ws_col, size.ws_row};
+  Size answer{};
+  if (terminal_posix::ask_terminal_size(answer.cols, answer.rows)) return answer;
+  return {kUnknownCols, kUnknownRows};
 }
 
 // What the terminal is (whether there is one to draw on, its character set) is found out at the
@@ -135,13 +126,21 @@ class TerminalScreen final : public TerminalGrid {
   // moves) within one flush cost nothing; typing at the end of a line sends just the byte.
   void flush() override {
     if (!usable_) return;  // a redirected output never gets a cursor sequence
+    if (!in_foreground()) {
+      repaint();
+      return;
+    }
     catch_up();
-    bool hidden = g_cursor_hidden != 0;
-    const std::string out = compose(hidden);
+    bool hidden = g_modes.cursor_hidden != 0;
+    std::string out = compose(hidden);
+    if (whole_region_due_ && !out.empty()) {
+      out.insert(0, kWholeScreenRegion);
+      whole_region_due_ = false;
+    }
     if (out.empty()) return;
-    if (hidden) g_cursor_hidden = 1;  // set first: a signal during the write shows it again
-    write_all(g_output_fd, out.data(), out.size());
-    if (!hidden) g_cursor_hidden = 0;
+    if (hidden) g_modes.cursor_hidden = 1;  // set first: a signal during the write shows it
+    write_all(g_modes.output_fd, out.data(), out.size());
+    if (!hidden) g_modes.cursor_hidden = 0;
   }
 
   bool take_resize() override {
@@ -161,7 +160,7 @@ class TerminalScreen final : public TerminalGrid {
   }
   void reenter() {
     set_cursor_visible(away_visible_);
-    if (usable_) repaint();
+    if (usable_) repaint_whole();
     flush();
   }
 
@@ -176,9 +175,10 @@ class TerminalScreen final : public TerminalGrid {
     probed_ = true;
     set_charset(locale_charset());
     if (!terminal_addresses_cursor()) return false;
-    g_output_fd = open_output();
-    if (g_output_fd < 0) return false;
+    g_modes.output_fd = open_output();
+    if (g_modes.output_fd < 0) return false;
     usable_ = true;
+    whole_region_due_ = true;
     const Size size = read_size();
     lay_out(size.cols, size.rows);
     struct sigaction action;
@@ -195,22 +195,31 @@ class TerminalScreen final : public TerminalGrid {
   // The same size after a stop: the whole window painted again over what the shell wrote
   // meanwhile.
   void catch_up() {
-    if (!g_resized && !g_resumed) return;
-    const bool resumed = g_resumed != 0;
-    g_resized = 0;
-    g_resumed = 0;
+    if (!g_signals.resized && !g_signals.resumed) return;
+    const bool resumed = g_signals.resumed != 0;
+    g_signals.resized = 0;
+    g_signals.resumed = 0;
     const Size size = read_size();
-    if (size.cols != cols() || std::min(size.rows, kBufferRows) != rows()) {
+    if (size.cols != cols() || size.rows != terminal_rows()) {
       lay_out_again(size.cols, size.rows);
+      whole_region_due_ = whole_region_due_ || resumed;
       laid_out_ = true;
     } else if (resumed) {
-      repaint();
+      repaint_whole();
     }
+  }
+
+  // What the shell or a command did to the terminal meanwhile is undone: the window painted
+  // whole, in the whole screen as the scroll region.
+  void repaint_whole() {
+    repaint();
+    whole_region_due_ = true;
   }
 
   bool probed_ = false;
   bool usable_ = false;
   bool laid_out_ = false;  // laid out again since the last take_resize()
+  bool whole_region_due_ = false;  // the scroll region is to be reset before the next drawing
   bool away_visible_ = true;
 };
 
