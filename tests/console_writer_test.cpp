@@ -53,6 +53,17 @@ TEST(ConsoleWriter, ControlBytesAndWrapping) {
   EXPECT_EQ(rig.screen.beeps, 3 - 1);
 }
 
+TEST(ConsoleWriter, ATerminalWiderThanSixteenBitsIsDrawnOn) {
+  // 40,000 columns: a line wraps at its right edge, the cursor and the size as they are.
+  ConsoleRig rig(40000, 3, 0, '.');
+  write(std::string(40001, 'x'));
+  EXPECT_EQ(rig.screen.row(0), std::string(40000, 'x'));
+  EXPECT_EQ(rig.screen.row(1).substr(0, 3), "x..");
+  EXPECT_EQ(rig.screen.cursor_x, 1);
+  EXPECT_EQ(console_size().width, 40000);
+  EXPECT_EQ(cursor_position().col, 2);
+}
+
 TEST(ConsoleWriter, RunsAreDrawnWholeAndBellsDoNotSplitThem) {
   ConsoleRig rig(2000, 3);
   write("ab\acd");

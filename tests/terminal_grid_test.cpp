@@ -154,3 +154,39 @@ TEST(TerminalGrid, RepaintAfterAStopAndScrollsAwayFromTheBottom) {
 
 }  // namespace
 }  // namespace zepa
+
+namespace zepa {
+namespace {
+
+TEST(TerminalGrid, TheCopyStaysWithinItsCellsWhateverTheWidth) {
+  // Room for 24 cells: 6 rows of 4 columns, but only 2 rows of 12; a terminal 3 rows tall
+  // then shows the copy's 2 rows from its top, and a scroll there is painted, not sent as a
+  // line feed (which scrolls only on the terminal's own bottom row).
+  TerminalGrid grid(6, Charset::kUtf8, 24);
+  grid.lay_out(4, 2);
+  ScreenInfo info;
+  ASSERT_TRUE(grid.read_info(info));
+  EXPECT_EQ((std::vector<int>{info.width, info.height, info.window_top, info.window_bottom}),
+            (std::vector<int>{4, 6, 4, 5}));
+  grid.lay_out(12, 3);
+  ASSERT_TRUE(grid.read_info(info));
+  EXPECT_EQ((std::vector<int>{info.width, info.height, info.window_top, info.window_bottom}),
+            (std::vector<int>{12, 2, 0, 1}));
+  EXPECT_EQ(grid.terminal_rows(), 3);
+  bool hidden = false;
+  grid.compose(hidden);
+  put(grid, 0, 1, "x");
+  grid.scroll_up(0, 0, 11, 1, 1, 7);
+  EXPECT_EQ(grid.compose(hidden), "\x1b[?25l\x1b[1;1Hx\x1b[K\x1b[2;1H\x1b[K\x1b[1;1H\x1b[?25h");
+
+  // A terminal wider than the cells allow still gets one row, and one of 65,535 columns keeps
+  // its coordinates.
+  TerminalGrid wide(9001, Charset::kAscii, 24);
+  wide.lay_out(65535, 50);
+  ASSERT_TRUE(wide.read_info(info));
+  EXPECT_EQ((std::vector<int>{info.width, info.height, info.window_top, info.window_bottom}),
+            (std::vector<int>{65535, 1, 0, 0}));
+}
+
+}  // namespace
+}  // namespace zepa

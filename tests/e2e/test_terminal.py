@@ -69,7 +69,7 @@ class Pane:
 
     def screen(self):
         out = self.tmux("capture-pane", "-p", "-t", "zepa").stdout.decode("utf-8", "replace")
-        return out.split("\n")[:25]
+        return out.split("\n")[:-1]  # capture-pane ends every row, the last too
 
     def cursor(self):
         """(column, row, visible) of the pane's cursor."""
