@@ -486,9 +486,9 @@ def focus_ring_of_active(driver):
 def test_focus_ring_contrast(binary):
     """Every stop of the Tab key, in both themes and at a phone's width, where boxes that
     scroll are stops too: a ring of at least 2 px with 3:1 against the background it lies on."""
+    browser = chromium()  # first: it finds selenium where Debian installs it
     from selenium.webdriver.common.action_chains import ActionChains
     from selenium.webdriver.common.keys import Keys
-    browser = chromium()
     for width, height, mobile in (WIDTHS[0], WIDTHS[2]):
         for theme in THEMES:
             browser.open(page_path(binary), width, height, mobile, theme)
