@@ -43,10 +43,11 @@ endif()
 file(READ "${SOURCE_DIR}/web/ajuda-zepa4-07.html.in" page)
 file(READ "${SOURCE_DIR}/docs/Esquema.svg" svg)
 file(READ "${SCRIPT}" script)
-# The diagram without its XML declaration and leading comment, labelled for screen readers.
+# The diagram without its XML declaration and leading comment, labelled for screen readers. On
+# narrow screens the page hides it and shows its two figures alone (class esquema-largo).
 string(FIND "${svg}" "<svg" start)
 string(SUBSTRING "${svg}" ${start} -1 svg)
-string(REPLACE "<svg " "<svg role=\"img\" aria-label=\"Esquema do setor circular com a semi corda c, a flecha f, o raio r, o semi arco a e o ângulo Alfa\" " svg "${svg}")
+string(REPLACE "<svg " "<svg class=\"esquema-largo\" role=\"img\" aria-label=\"Esquema do setor circular, o segmento entre a corda e o arco. À esquerda, com f menor que c: a semi corda c vai do ponto médio M da corda a uma ponta; a flecha f vai de M ao ponto médio T do arco; o raio r vai do centro O a essa ponta; o semi arco a vai de T a essa ponta; Alfa é o ângulo em O entre os raios que vão a T e a essa ponta. À direita, com f maior que c: o centro fica dentro do segmento e Alfa passa de 90 graus. Abaixo, as fórmulas.\" " svg "${svg}")
 string(STRIP "${svg}" svg)
 string(STRIP "${script}" script)
 string(REPLACE "<!-- @ESQUEMA@ -->" "${svg}" page "${page}")
