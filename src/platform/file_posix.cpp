@@ -45,12 +45,14 @@ class PosixFiles final : public Files {
   // that grow from 50 us to 5 ms, until the bound. A holder keeps it for one memo's write.
   bool lock(FileHandle file) override {
     const int fd = static_cast<int>(file);
-    const std::int64_t deadline = now_ns() + std::int64_t{kLockWaitMs} * 1000000;
+    std::int64_t deadline = 0;  // set at the first wait
     long pause_ns = 50000;
     for (;;) {
       if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
       if (errno == EINTR) continue;
-      if (errno != EWOULDBLOCK || now_ns() >= deadline) return false;
+      if (errno != EWOULDBLOCK) return false;
+      if (deadline == 0) deadline = now_ns() + std::int64_t{kLockWaitMs} * 1000000;
+      if (now_ns() >= deadline) return false;
       const struct timespec pause = {0, pause_ns};
       nanosleep(&pause, nullptr);
       if (pause_ns < 5000000) pause_ns *= 2;

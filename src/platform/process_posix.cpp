@@ -129,11 +129,14 @@ class PosixProcess final : public Process {
 
   void hold_signals() override {
     if (held_++ > 0) return;
-    sigset_t held;
-    sigfillset(&held);
-    for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) {
-      sigdelset(&held, fault);
-    }
+    static const sigset_t held = [] {
+      sigset_t all;
+      sigfillset(&all);
+      for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) {
+        sigdelset(&all, fault);
+      }
+      return all;
+    }();
     sigprocmask(SIG_BLOCK, &held, &before_hold_);
   }
 
