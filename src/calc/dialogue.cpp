@@ -12,7 +12,7 @@
 #include "console/number_text.h"
 #include "console/print.h"
 #include "platform/platform.h"
-#include "sys/lifecycle.h"
+#include "sys/command.h"
 
 namespace zepa {
 

@@ -281,6 +281,7 @@ ConsoleChannel& console_channel() { return g_state.channel; }
 
 void console_write(const unsigned char* bytes, std::size_t length, Settle settle) {
   if (length == 0 && settle == Settle::kNo) return;
+  console_setup();
   if (console_is_degenerate()) {
     if (length > 0) stdout_write(bytes, length);
     return;
@@ -394,8 +395,7 @@ bool place_cursor(int x, int y) {
 std::uint64_t console_scrolled_rows() { return g_state.scrolled_rows; }
 
 bool console_is_degenerate() {
-  console_setup();
-  return g_state.redirected || is_degenerate(view());
+  return g_state.set_up && (g_state.redirected || is_degenerate(g_state.view));
 }
 
 void reset_console_state() {

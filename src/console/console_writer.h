@@ -106,7 +106,8 @@ bool place_cursor(int x, int y);
 // scrolling since the reset: a caller that knows where its text stood follows it with this.
 std::uint64_t console_scrolled_rows();
 
-// Whether console output goes unchanged to standard output (no console grid).
+// Whether console output goes unchanged to standard output (no console grid): known once
+// console_setup has run, false before.
 bool console_is_degenerate();
 
 // Forgets the view, the text region, the deferred advance, the console channel and the set-up

@@ -101,12 +101,16 @@ bool key_available() {
   return !key_queue_empty();
 }
 
-std::string read_key() {
+KeyCode take_key() {
   poll_keyboard();
   const KeyCode code = pop_key();
-  if (code == kNoKey) return {};
-  poll_keyboard();
-  return key_text(code);
+  if (code != kNoKey) poll_keyboard();
+  return code;
+}
+
+std::string read_key() {
+  const KeyCode code = take_key();
+  return code == kNoKey ? std::string() : key_text(code);
 }
 
 bool wait_for_key(int timeout_ms) {

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "console/key_codes.h"
+
 namespace zepa {
 
 // The keyboard layer over the platform's key source: turns what the source delivers (a
@@ -13,8 +15,10 @@ namespace zepa {
 void poll_keyboard();
 // Polls, then tells whether a code waits.
 bool key_available();
-// Polls, takes the oldest code and polls again. The key text: empty for no key, one byte for
-// 0..255, two bytes (0xFF, code / 256) for an extended key.
+// Polls, takes the oldest code (kNoKey when none waits) and polls again.
+KeyCode take_key();
+// take_key() as key text: empty for no key, one byte for 0..255, two bytes (0xFF, code / 256)
+// for an extended key.
 std::string read_key();
 // Sends the output that waits (so the user sees it), then blocks for input from the key source.
 // A terminal's wait has no limit but ends at a signal (a hang-up, a resize, a continue after a

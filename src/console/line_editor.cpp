@@ -18,13 +18,8 @@ constexpr int kWaitMs = 25;
 constexpr auto kShow = CursorVisibility::kShow;
 constexpr auto kHide = CursorVisibility::kHide;
 
-void write_bytes(std::string_view bytes) {
+void draw(std::string_view bytes) {
   console_write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-}
-
-KeyCode code_of(const std::string& text) {
-  if (text.size() == 2) return static_cast<unsigned char>(text[1]) * 256 + 0xFF;
-  return static_cast<unsigned char>(text[0]);
 }
 
 // The line being edited and where it stands: byte i of the line is on the i-th cell after the
@@ -39,7 +34,7 @@ class Editor {
   // After a resize: what stood before the line, then the line, from the fresh row.
   void show_again() {
     locate(kKeepCoordinate, kKeepCoordinate, kHide);
-    write_bytes(shown_);
+    draw(shown_);
     take_anchor();
     write_at(0, buffer_);
     place(pos_);
@@ -86,7 +81,7 @@ class Editor {
   // Writes at the cursor; the anchor follows what the write scrolled.
   void follow_write(std::string_view bytes) {
     const std::uint64_t before = console_scrolled_rows();
-    write_bytes(bytes);
+    draw(bytes);
     anchor_y_ -= static_cast<long long>(console_scrolled_rows() - before);
   }
   void write_at(std::size_t i, std::string_view bytes) {
@@ -209,9 +204,8 @@ std::string edit_line(std::string_view shown) {
       if (!wait_for_key(kWaitMs)) end_program(1);
       follow_resize();
     }
-    const std::string text = read_key();
-    if (text.empty()) continue;
-    const KeyCode code = code_of(text);
+    const KeyCode code = take_key();
+    if (code == kNoKey) continue;
     editor.act(code);
     locate(kKeepCoordinate, kKeepCoordinate, kShow);
     if (code == kKeyEnter || code == kKeyLineFeed) break;

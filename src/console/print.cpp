@@ -95,9 +95,9 @@ int first_failure(int a, int b) {
 }  // namespace
 
 int print_text(int channel, std::string_view text, int action) {
-  // The console's first operation sets it up, which console_is_degenerate does.
-  if (channel == 0 && console_is_degenerate()) {
-    return print_redirected(console_channel(), text, action);
+  if (channel == 0) {
+    console_setup();  // the console's first operation sets it up
+    if (console_is_degenerate()) return print_redirected(console_channel(), text, action);
   }
   return print_to_channel(channel, text, action);
 }
@@ -109,8 +109,9 @@ int print_number(int channel, float value, int action) {
 }
 
 int print_end(int channel, int action) {
-  if (channel == 0 && console_is_degenerate()) {
-    return print_redirected(console_channel(), {}, action);
+  if (channel == 0) {
+    console_setup();
+    if (console_is_degenerate()) return print_redirected(console_channel(), {}, action);
   }
   if (!names_a_channel(channel)) return kInvalidRequest;
   return end_action(channel, action);

@@ -44,7 +44,7 @@ bool write_out(ChannelRecord& record) {
 
 // The cut happens under the lock taken at the open, so the bytes it takes are this opening's
 // own; the close gives the lock back, and then the signals held since the open take effect.
-int disk_close(ChannelRecord& record) {
+int file_close(ChannelRecord& record) {
   if (record.file == kNoFile) return kDone;
   write_out(record);
   if (record.torn && record.appended > 0) {
@@ -58,7 +58,7 @@ int disk_close(ChannelRecord& record) {
 
 // Full buffering with 8192 bytes: each print item is a copy into the buffer, and a memo
 // reaches the file in one write at its close.
-int disk_write(ChannelRecord& record, const unsigned char* bytes, std::size_t n) {
+int file_write(ChannelRecord& record, const unsigned char* bytes, std::size_t n) {
   if (record.file == kNoFile) return kInvalidRequest;
   if (record.buffered + n > kChannelBufferSize) {
     if (!write_out(record)) return kShortWrite;
@@ -69,7 +69,7 @@ int disk_write(ChannelRecord& record, const unsigned char* bytes, std::size_t n)
   return kDone;
 }
 
-constexpr DiskFileOps kDiskFileOps = {disk_close, disk_write};
+constexpr FileChannelOps kFileChannelOps = {file_close, file_write};
 
 }  // namespace
 
@@ -90,7 +90,7 @@ int open_append(std::string_view name, int channel) {
       if (ch == '/') ch = separator;
     }
   }
-  record->operations = &kDiskFileOps;
+  record->operations = &kFileChannelOps;
   const FileHandle file = files().open_append(path.c_str());
   if (file == kNoFile) {
     *record = ChannelRecord{};

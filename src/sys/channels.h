@@ -19,14 +19,15 @@ inline constexpr std::size_t kChannelBufferSize = 8192;
 
 struct ChannelRecord;
 
-// What an open file channel does with its stream.
-struct DiskFileOps {
+// What an open file channel does with its file: a disk file, or the device or the pipe that the
+// name turned out to be.
+struct FileChannelOps {
   int (*close)(ChannelRecord& record);
   int (*write)(ChannelRecord& record, const unsigned char* bytes, std::size_t n);
 };
 
 struct ChannelRecord {
-  const DiskFileOps* operations = nullptr;  // none: the channel is free
+  const FileChannelOps* operations = nullptr;  // none: the channel is free
   FileHandle file = kNoFile;
   unsigned char* buffer = nullptr;  // kChannelBufferSize bytes, written out when full
   std::size_t buffered = 0;         // and at the close

@@ -1,7 +1,6 @@
 #include "sys/lifecycle.h"
 
 #include <cstdlib>
-#include <string>
 
 #include "platform/platform.h"
 #include "sys/channels.h"
@@ -13,17 +12,6 @@ namespace zepa {
 void runtime_shutdown() {
   close_all_channels();
   flush_all_output();
-}
-
-int run_command(std::string_view command) {
-  if (command.empty()) return -1;
-  flush_all_output();
-  return platform().process->run_command(std::string(command));
-}
-
-int open_file(const std::string& path) {
-  flush_all_output();
-  return platform().process->open_file(path);
 }
 
 void end_hung_up() {

@@ -1,17 +1,8 @@
 #pragma once
 
-#include <string>
-#include <string_view>
-
 namespace zepa {
 
-// Hands `command` to the command processor and waits: its status, or -1 for an empty text.
-// Standard output is flushed first.
-int run_command(std::string_view command);
-
-// Opens the local file `path` with the program the user has chosen for it, and waits for the
-// opener: 0 when it reports success. Standard output is flushed first.
-int open_file(const std::string& path);
+// The end of the process. Only the dialogue (and main, after it) calls these.
 
 // Ends the process as a hang-up of its terminal does, standard output written out first:
 // nothing more is read, computed or recorded.

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zepa {
+
+// Running other programs: the help page's opener. Both write out what standard output holds
+// first, so that the other program's output follows the dialogue's.
+
+// Hands `command` to the command processor and waits: its status, or -1 for an empty text.
+int run_command(std::string_view command);
+
+// Opens the local file `path` with the program the user has chosen for it, and waits for the
+// opener: 0 when it reports success.
+int open_file(const std::string& path);
+
+}  // namespace zepa
