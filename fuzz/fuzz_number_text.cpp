@@ -11,8 +11,8 @@
 #include <string>
 
 #include "console/item_parser.h"
-#include "console/number_format.h"
 #include "console/number_text.h"
+#include "support/number_format.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "console/item_parser.h"
-#include "console/number_format.h"
+#include "support/number_format.h"
 
 namespace zepa {
 namespace {
