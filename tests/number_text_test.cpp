@@ -40,7 +40,7 @@ TEST(NumberText, Singles) {
       {99999996.0f, " 1e+08"}, {0.000099999997f, " 0.0001"}, {1e30f, " 1e+30"},
       {1e-30f, " 1e-30"}, {-3.0e38f, "-3e+38"}};
   // clang-format on
-  for (const SingleCase& c : cases) EXPECT_EQ(single_text(c.value), c.text) << c.text;
+  for (const SingleCase& c : cases) EXPECT_EQ(single_text(c.value).view(), c.text) << c.text;
 }
 
 TEST(NumberText, SinglesAtTheEnds) {
@@ -65,7 +65,7 @@ TEST(NumberText, SinglesAtTheEnds) {
       {0x006CE3EE, " 9.999999e-39"}, {0x006CE3EF, " 1e-38"}, {0x000AE398, " 1e-39"}};
   // clang-format on
   for (const auto& c : cases) {
-    EXPECT_EQ(single_text(std::bit_cast<float>(c.bits)), c.text) << c.text;
+    EXPECT_EQ(single_text(std::bit_cast<float>(c.bits)).view(), c.text) << c.text;
   }
 }
 
@@ -76,7 +76,7 @@ TEST(NumberText, SinglesAtTheEnds) {
   for (std::uint64_t bits = first; bits < last; bits += step) {
     for (const std::uint32_t sign : {0u, 0x80000000u}) {
       const float value = std::bit_cast<float>(static_cast<std::uint32_t>(bits) | sign);
-      const std::string text = single_text(value);
+      const std::string text(single_text(value).view());
       const std::string expected = format_number(value, 7, true);
       if (text != expected) {
         char pattern[16];
@@ -144,7 +144,7 @@ TEST(NumberText, RoundTripOverSingles) {
   for (std::uint64_t bits = 0; bits <= 0xFFFFFFFFu; bits += 4099) {
     const float value = std::bit_cast<float>(static_cast<std::uint32_t>(bits));
     if (std::isnan(value)) continue;
-    const std::string text = single_text(value);
+    const std::string text(single_text(value).view());
     ASSERT_EQ(text, format_number(value, 7, true));
     ASSERT_LE(text.size(), 14u) << text;
     ASSERT_NE(text.back(), '.') << text;

@@ -189,54 +189,16 @@ int general7(float value, char* out) {
   }
 }
 
-int make_single_text(float value, char* out) {
+}  // namespace
+
+SingleText single_text(float value) {
   // A negative text begins with its "-", any other with the lead blank.
+  SingleText text{};
   const bool negative = std::signbit(value);
-  if (!negative) out[0] = ' ';
-  const int length = general7(value, negative ? out : out + 1);
-  return negative ? length : length + 1;
-}
-
-// Texts made lately, by bit pattern, each in the slot its pattern picks: each case's memo
-// repeats the three results that the console has just shown, so those are mostly made once.
-// The text of a pattern never changes, so a pattern that lost its slot is only made again.
-struct RecentText {
-  std::uint32_t bits = 0;
-  int length = 0;  // 0: the slot is empty
-  char text[kSingleTextRoom] = {};
-};
-constexpr std::uint32_t kRecentSlots = 64;
-RecentText g_recent[kRecentSlots];
-
-}  // namespace
-
-namespace {
-
-// A text not in its slot: made and kept there. Out of line, so that a text found in its slot
-// costs only the check and the copy.
-[[gnu::noinline]] int make_and_keep(RecentText& slot, std::uint32_t bits, float value, char* out) {
-  const int length = make_single_text(value, out);
-  slot.bits = bits;
-  slot.length = length;
-  std::memcpy(slot.text, out, kSingleTextRoom);
-  return length;
-}
-
-}  // namespace
-
-int single_text_to(float value, char* out) {
-  const auto bits = std::bit_cast<std::uint32_t>(value);
-  RecentText& slot = g_recent[(bits ^ (bits >> 13) ^ (bits >> 23)) % kRecentSlots];
-  if (slot.length != 0 && slot.bits == bits) {
-    std::memcpy(out, slot.text, kSingleTextRoom);
-    return slot.length;
-  }
-  return make_and_keep(slot, bits, value, out);
-}
-
-std::string single_text(float value) {
-  char buffer[kSingleTextRoom];
-  return std::string(buffer, static_cast<std::size_t>(single_text_to(value, buffer)));
+  if (!negative) text.bytes[0] = ' ';
+  const int length = general7(value, negative ? text.bytes : text.bytes + 1);
+  text.length = negative ? length : length + 1;
+  return text;
 }
 
 }  // namespace zepa
