@@ -25,7 +25,7 @@ Segment compute_segment(float c, float f) {
   out.r = static_cast<float>(s / 2.0 / static_cast<double>(f));
   const float d = out.r - f;
   const float q = c / d;
-  float t = static_cast<float>(arctangent(static_cast<double>(q)));
+  float t = arctangent(q);
   // With d < 0 the centre lies beyond the chord: the segment is more than a half circle and the
   // half-angle is the arctangent's angle plus a half turn, not a negative angle.
   if (d < 0 && c > 0 && f > 0) {
