@@ -6,7 +6,7 @@ JOBS := $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
 .PHONY: all configure build run test clean windows test-windows test-asan valgrind lint bench fuzz coverage \
-  test-long
+  test-long exhaustive
 
 # The Windows build: cross-compiled with mingw-w64, its tests run under wine. `make test` runs
 # them too when both are installed.
@@ -91,6 +91,14 @@ lint: build
 	cppcheck --quiet --error-exitcode=1 --std=c++20 --language=c++ --inline-suppr \
 	  --enable=warning,style,performance,portability --suppress=missingIncludeSystem \
 	  --suppress=useStlAlgorithm -I src src
+
+# Every one of the 2^32 singles through the arctangent, against the correctly rounded value
+# (MPFR), and through the number text, against the C library's "%.7g": the count of differences
+# and the time taken (minutes; not part of `make test`). Needs libmpfr-dev.
+exhaustive: configure
+	@test -f /usr/include/mpfr.h || { echo "exhaustive: MPFR is missing (Debian package libmpfr-dev)"; exit 1; }
+	cmake --build $(BUILD) -j $(JOBS) --target zepa_exhaustive
+	./$(BUILD)/tests/zepa_exhaustive
 
 # Throughput, start-up, interactive cost and idle CPU against bench/floor.cpp: one table.
 bench: build
