@@ -6,7 +6,7 @@ JOBS := $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
 .PHONY: all configure build run test clean windows test-windows test-asan valgrind lint bench fuzz coverage \
-  test-long exhaustive
+  test-long exhaustive test-cross
 
 # The Windows build: cross-compiled with mingw-w64, its tests run under wine. `make test` runs
 # them too when both are installed.
@@ -57,6 +57,15 @@ test-windows: windows build
 	cd $(BUILD) && $(WINE_ENV) ZEPA_WINE=$(WINE) \
 	  ZEPA_WINDOWS_EXE=$(abspath $(WINDOWS_BUILD))/zepa4-07.exe \
 	  python3 $(abspath tests/e2e/test_wine.py) $(abspath $(BUILD))/zepa4-07
+
+# Cross builds for 32-bit x86, 32-bit ARM (armhf), 64-bit ARM and s390x (big-endian) under
+# qemu-user, and for 32-bit Windows under wine's 32-bit loader: each one's unit tests, and a
+# batch of 20,000 random cases whose output and memo must be the native program's bytes. A
+# target whose compiler or emulator is missing is skipped and said so. CROSS_TARGETS may also
+# name ppc64el and riscv64.
+CROSS_TARGETS ?= i686 armhf arm64 s390x windows32
+test-cross: build
+	python3 tests/cross/check_cross.py $(abspath $(BUILD))/zepa4-07 $(CROSS_TARGETS)
 
 # Every test, end-to-end runs included, against a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer; any report fails the test that caused it.
