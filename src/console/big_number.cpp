@@ -12,14 +12,17 @@ namespace zepa {
 
 namespace {
 
-// The powers of five that fit in 64 bits, 5^0 to 5^27.
 constexpr int kLargestPowerOfFive = 27;
-constexpr std::array<std::uint64_t, kLargestPowerOfFive + 1> kPowersOfFive = [] {
+
+constexpr std::array<std::uint64_t, kLargestPowerOfFive + 1> powers_of_five() {
   std::array<std::uint64_t, kLargestPowerOfFive + 1> powers{};
   powers[0] = 1;
   for (std::size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 5;
   return powers;
-}();
+}
+
+// The powers of five that fit in 64 bits, 5^0 to 5^27.
+constexpr std::array<std::uint64_t, kLargestPowerOfFive + 1> kPowersOfFive = powers_of_five();
 
 int bit_width(std::uint64_t value) {
   return static_cast<int>(std::bit_width(value));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 // The digits and powers of ten that the number code reads and writes with: the one place
@@ -22,21 +23,25 @@ constexpr unsigned digit_value(char c) {
   return 16;
 }
 
-// 10^0 .. 10^19, every power of ten that a 64-bit integer holds.
-inline constexpr std::array<std::uint64_t, 20> kPowersOfTen = [] {
+constexpr std::array<std::uint64_t, 20> powers_of_ten() {
   std::array<std::uint64_t, 20> powers{};
   powers[0] = 1;
   for (std::size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
   return powers;
-}();
+}
 
-// The same powers as doubles, each exact (10^k is 5^k × 2^k, and 5^19 is below 2^53).
-inline constexpr std::array<double, 20> kPowersOfTenAsDoubles = [] {
+// 10^0 .. 10^19, every power of ten that a 64-bit integer holds.
+inline constexpr std::array<std::uint64_t, 20> kPowersOfTen = powers_of_ten();
+
+constexpr std::array<double, 20> powers_of_ten_as_doubles() {
   std::array<double, 20> powers{};
   for (std::size_t i = 0; i < powers.size(); ++i) {
     powers[i] = static_cast<double>(kPowersOfTen[i]);
   }
   return powers;
-}();
+}
+
+// The same powers as doubles, each exact (10^k is 5^k × 2^k, and 5^19 is below 2^53).
+inline constexpr std::array<double, 20> kPowersOfTenAsDoubles = powers_of_ten_as_doubles();
 
 }  // namespace zepa
