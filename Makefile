@@ -6,7 +6,7 @@ JOBS := $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
 .PHONY: all configure build run test clean windows test-windows test-asan valgrind lint bench fuzz coverage \
-  test-long
+  test-long exhaustive test-cross
 
 # The Windows build: cross-compiled with mingw-w64, its tests run under wine. `make test` runs
 # them too when both are installed.
@@ -58,6 +58,15 @@ test-windows: windows build
 	  ZEPA_WINDOWS_EXE=$(abspath $(WINDOWS_BUILD))/zepa4-07.exe \
 	  python3 $(abspath tests/e2e/test_wine.py) $(abspath $(BUILD))/zepa4-07
 
+# Cross builds for 32-bit x86, 32-bit ARM (armhf), 64-bit ARM and s390x (big-endian) under
+# qemu-user, and for 32-bit Windows under wine's 32-bit loader: each one's unit tests, and a
+# batch of 20,000 random cases whose output and memo must be the native program's bytes. A
+# target whose compiler or emulator is missing is skipped and said so. CROSS_TARGETS may also
+# name ppc64el and riscv64.
+CROSS_TARGETS ?= i686 armhf arm64 s390x windows32
+test-cross: build
+	python3 tests/cross/check_cross.py $(abspath $(BUILD))/zepa4-07 $(CROSS_TARGETS)
+
 # Every test, end-to-end runs included, against a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer; any report fails the test that caused it.
 test-asan:
@@ -91,6 +100,14 @@ lint: build
 	cppcheck --quiet --error-exitcode=1 --std=c++20 --language=c++ --inline-suppr \
 	  --enable=warning,style,performance,portability --suppress=missingIncludeSystem \
 	  --suppress=useStlAlgorithm -I src src
+
+# Every one of the 2^32 singles through the arctangent, against the correctly rounded value
+# (MPFR), and through the number text, against the C library's "%.7g": the count of differences
+# and the time taken (minutes; not part of `make test`). Needs libmpfr-dev.
+exhaustive: configure
+	@test -f /usr/include/mpfr.h || { echo "exhaustive: MPFR is missing (Debian package libmpfr-dev)"; exit 1; }
+	cmake --build $(BUILD) -j $(JOBS) --target zepa_exhaustive
+	./$(BUILD)/tests/zepa_exhaustive
 
 # Throughput, start-up, interactive cost and idle CPU against bench/floor.cpp: one table.
 bench: build

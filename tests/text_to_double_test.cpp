@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "console/item_parser.h"
+
 namespace zepa {
 namespace {
 
@@ -399,6 +401,109 @@ TEST(TextToDouble, RandomOutOfRangeSidesAsStrtod) {
     ASSERT_EQ(overflow, std::isinf(std::strtod(number.c_str(), nullptr))) << text;
   }
   EXPECT_GT(out_of_range, 1000);
+}
+
+// The program's whole decimal conversion of an item's text (white space, sign, words,
+// hexadecimal) against the C library's strtod, which glibc rounds correctly: the same bits.
+// Elsewhere (another C library) these tests are skipped.
+#if defined(__GLIBC__)
+constexpr bool kGlibc = true;
+#else
+constexpr bool kGlibc = false;
+#endif
+
+class StrtodComparison {
+ public:
+  void check(const std::string& text) {
+    const double want = std::strtod(text.c_str(), nullptr);
+    const double got = decimal_to_double(text);
+    if (std::bit_cast<std::uint64_t>(got) == std::bit_cast<std::uint64_t>(want)) return;
+    if (++mismatches_ <= 8) {
+      ADD_FAILURE() << '"' << text << "\": " << std::hexfloat << got << ", strtod " << want;
+    }
+  }
+  int mismatches() const { return mismatches_; }
+
+ private:
+  int mismatches_ = 0;
+};
+
+// The range's edges as the C library reads them: half the smallest subnormal and around it,
+// the largest subnormal and the smallest normal, the largest double and the halfway point
+// above it, in 17 digits and in more, with signs, blanks and exponents of every form.
+TEST(DecimalConversion, EdgesOfTheRangeAsGlibcStrtod) {
+  if (!kGlibc) GTEST_SKIP() << "the reference is glibc's strtod";
+  const Decimal tiny_half = halfway(0, -1074);
+  const Decimal max_half = halfway((std::uint64_t{1} << 53) - 1, 971);
+  const std::string tiny = written(tiny_half.digits, tiny_half.exponent, 0);
+  const std::string max = written(max_half.digits, max_half.exponent, 0);
+  const std::string cases[] = {
+      "2.4703282292062327e-324", "2.4703282292062328e-324", "-2.4703282292062328E-324",
+      "4.9406564584124654e-324", "7.4109846876186982e-324", "2.2250738585072009e-308",
+      "2.2250738585072011e-308", "2.2250738585072014e-308", "  +2.2250738585072012e-308",
+      "1.7976931348623157e308", "1.7976931348623158e308", "1.797693134862315807e308",
+      "-1.7976931348623159e308", "1e309", "1e-325", "0.000001e-318", "179769313486231570e291",
+      tiny, joined({"-", tiny}), tiny + "1", tiny.substr(0, 67), max, max.substr(0, 67),
+      "1.7976931348623157081452742373170435679807056752584499659891747680315726078002853876"
+      "058955863276687817154045895351438246423432132688946418276846754670353751698604991057"
+      "655128207624549009038932894407586850845513394230458323690322294816580855933212334827"
+      "4797826204144723168738177180919299881250404026184124858368e308",
+      "0x1p-1074", "0x1p-1075", "0x1.0000000000001p-1075", "0x1.fffffffffffffp1023",
+      "0x1.fffffffffffff8p1023", "-0X1.FFFFFFFFFFFFF7FFFFp1023", "0x1p+-3", "0x1P-+3",
+      "infinity", "-INF", "nan", "-NaN", "\t\n\v\f\r 5"};
+  StrtodComparison comparison;
+  for (const std::string& text : cases) comparison.check(text);
+  EXPECT_EQ(comparison.mismatches(), 0);
+}
+
+// Halfway points between neighbouring doubles, anywhere in the range, and the 17 to 67 digits
+// that begin them (below the point) with one more in the last (above it): the texts nearest
+// to where rounding changes, in the lengths that an item can hold.
+TEST(DecimalConversion, HalfwayPointsAndTheirFirstDigitsAsGlibcStrtod) {
+  if (!kGlibc) GTEST_SKIP() << "the reference is glibc's strtod";
+  std::mt19937_64 random(20260610);
+  StrtodComparison comparison;
+  for (int i = 0; i < 4000; ++i) {
+    const std::uint64_t bits = random() % 0x7ff0000000000000;
+    const std::uint64_t field = bits >> 52;
+    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+    const std::uint64_t m = field == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+    const int e = field == 0 ? -1074 : static_cast<int>(field) - 1075;
+    const Decimal h = halfway(m, e);
+    const auto style = static_cast<unsigned>(random());
+    const char* sign = random() % 2 == 0 ? "" : "-";
+    comparison.check(joined({sign, written(h.digits, h.exponent, style)}));
+    const int length = 17 + static_cast<int>(random() % 51);
+    if (static_cast<int>(h.digits.size()) <= length) continue;
+    std::string first = h.digits.substr(0, static_cast<std::size_t>(length));
+    const int exponent = h.exponent + static_cast<int>(h.digits.size()) - length;
+    comparison.check(joined({sign, written(first, exponent, style + 1)}));
+    if (first.back() == '9') continue;
+    ++first.back();
+    comparison.check(joined({sign, written(first, exponent, style + 2)}));
+  }
+  EXPECT_EQ(comparison.mismatches(), 0);
+}
+
+// Random numbers of 17 to 67 significant digits, most near the ends of the range.
+TEST(DecimalConversion, LongDigitStringsAsGlibcStrtod) {
+  if (!kGlibc) GTEST_SKIP() << "the reference is glibc's strtod";
+  std::mt19937_64 random(67);
+  StrtodComparison comparison;
+  for (int i = 0; i < 20000; ++i) {
+    std::string digits(17 + random() % 51, '0');
+    for (char& digit : digits) digit = static_cast<char>('0' + random() % 10);
+    digits.front() = static_cast<char>('1' + random() % 9);
+    // The decimal exponent of the value: near the smallest subnormal, the smallest normal,
+    // the largest double, or anywhere.
+    static constexpr int kCentres[] = {-324, -308, 308, 0};
+    const int centre = kCentres[random() % 4];
+    const int spread = centre == 0 ? 600 : 7;
+    const int position = centre + static_cast<int>(random() % spread) - spread / 2;
+    const int exponent = position - static_cast<int>(digits.size());
+    comparison.check(written(digits, exponent, static_cast<unsigned>(random())));
+  }
+  EXPECT_EQ(comparison.mismatches(), 0);
 }
 
 }  // namespace

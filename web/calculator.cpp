@@ -70,11 +70,11 @@ int zepa_case(const std::uint32_t* c_chars, int c_count, const std::uint32_t* f_
   g_case = Case{};
   const bool accepted = zepa::sagitta_accepted(c, f);
   if (accepted) {
-    const zepa::Segment result = zepa::compute_segment(c, f);
-    g_case.screen = std::string(zepa::kLabelR) + zepa::single_text(result.r) + "\n" +
-                    zepa::kLabelA + zepa::single_text(result.a) + "\n" + zepa::kLabelAlfaConsole +
-                    zepa::single_text(result.alfa) + "\n";
-    g_case.memo = zepa::memo_text(c, f, result);
+    const zepa::ResultTexts results = zepa::result_texts(zepa::compute_segment(c, f));
+    g_case.screen = std::string(zepa::kLabelR).append(results.r.view()) + "\n" + zepa::kLabelA +
+                    std::string(results.a.view()) + "\n" + zepa::kLabelAlfaConsole +
+                    std::string(results.alfa.view()) + "\n";
+    g_case.memo = zepa::memo_text(c, f, results);
   } else {
     g_case.screen = std::string(zepa::kRefusal) + "\n";
   }

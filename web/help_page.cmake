@@ -19,8 +19,6 @@ if(ZEPA_EMCC AND ZEPA_BUILD_HELP_PAGE)
   file(GLOB zepa_web_program_sources CONFIGURE_DEPENDS
     ${PROJECT_SOURCE_DIR}/src/calc/*.cpp ${PROJECT_SOURCE_DIR}/src/console/*.cpp
     ${PROJECT_SOURCE_DIR}/src/sys/*.cpp)
-  # format_number serves the tests only; the calculator makes its texts as the program does.
-  list(FILTER zepa_web_program_sources EXCLUDE REGEX "/number_format\\.cpp$")
   list(APPEND zepa_web_sources ${zepa_web_program_sources})
   list(SORT zepa_web_sources)
   file(GLOB zepa_web_headers CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/*.h

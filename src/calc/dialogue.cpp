@@ -1,5 +1,6 @@
 #include "calc/dialogue.h"
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -96,11 +97,11 @@ static_assert(std::string_view(kLabelAlfaConsole).size() + kSingleTextRoom <= kR
               std::string_view(kLabelA).size() + kSingleTextRoom <= kResultLineRoom &&
               std::string_view(kLabelR).size() + kSingleTextRoom <= kResultLineRoom);
 
-void show_result(std::string_view label, float value) {
+void show_result(std::string_view label, const SingleText& number) {
   char line[kResultLineRoom];
   label.copy(line, label.size());
-  const int length = single_text_to(value, line + label.size());
-  print_text(0, std::string_view(line, label.size() + static_cast<std::size_t>(length)), kEndLine);
+  std::memcpy(line + label.size(), number.bytes, sizeof number.bytes);
+  print_text(0, std::string_view(line, label.size() + number.view().size()), kEndLine);
 }
 
 // A warning is one line; a redirected output keeps only the dialogue's own bytes, so the
@@ -147,12 +148,12 @@ int run_dialogue() {
       print_line(kRefusal);
       print_end(0, kEndLine);
     }
-    const Segment result = compute_segment(c, f);
+    const ResultTexts results = result_texts(compute_segment(c, f));
     print_line(kResultsHeading);
-    show_result(kLabelR, result.r);
-    show_result(kLabelA, result.a);
-    show_result(kLabelAlfaConsole, result.alfa);
-    if (!write_memo(c, f, result)) warn(kMemoWarning);
+    show_result(kLabelR, results.r);
+    show_result(kLabelA, results.a);
+    show_result(kLabelAlfaConsole, results.alfa);
+    if (!write_memo(c, f, results)) warn(kMemoWarning);
     print_end(0, kEndLine);
     answer = ask_text(kContinueQuestion);
   } while (is_letter_answer(answer, 'C', 'c'));

@@ -1,5 +1,6 @@
 #include "calc/memo.h"
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -61,10 +62,12 @@ class MemoText {
     copy_bytes(g_memo_bytes + length_, text.data(), text.size());
     length_ += text.size();
   }
-  // A label followed by the number text of the value, as print_number writes it.
-  void append_number_line(std::string_view label, float value) {
+  // A label followed by a number text, as a print of each writes them. The text's whole room
+  // goes in one fixed-size move, of which its length is kept.
+  void append_number_line(std::string_view label, const SingleText& number) {
     append(label);
-    length_ += static_cast<std::size_t>(single_text_to(value, g_memo_bytes + length_));
+    std::memcpy(g_memo_bytes + length_, number.bytes, sizeof number.bytes);
+    length_ += number.view().size();
     append("\r\n");
   }
   std::string_view text() const { return {g_memo_bytes, length_}; }
@@ -73,30 +76,34 @@ class MemoText {
   std::size_t length_ = 0;
 };
 
-// The 21 lines of one case.
-MemoText compose_memo(float c, float f, const Segment& result) {
+// The 21 lines of one case: the data's texts made here, the results' as the console showed them.
+MemoText compose_memo(float c, float f, const ResultTexts& results) {
   MemoText memo;
-  memo.append_number_line(kLabelC, c);
-  memo.append_number_line(kLabelF, f);
+  memo.append_number_line(kLabelC, single_text(c));
+  memo.append_number_line(kLabelF, single_text(f));
   memo.append(kResultsHeading);
   memo.append("\r\n");
-  memo.append_number_line(kLabelR, result.r);
-  memo.append_number_line(kLabelA, result.a);
-  memo.append_number_line(kLabelAlfaMemo, result.alfa);
+  memo.append_number_line(kLabelR, results.r);
+  memo.append_number_line(kLabelA, results.a);
+  memo.append_number_line(kLabelAlfaMemo, results.alfa);
   memo.append("\r\n");
   return memo;
 }
 
 }  // namespace
 
-std::string memo_text(float c, float f, const Segment& result) {
-  return std::string(compose_memo(c, f, result).text());
+ResultTexts result_texts(const Segment& result) {
+  return {single_text(result.r), single_text(result.a), single_text(result.alfa)};
 }
 
-bool write_memo(float c, float f, const Segment& result) {
+std::string memo_text(float c, float f, const ResultTexts& results) {
+  return std::string(compose_memo(c, f, results).text());
+}
+
+bool write_memo(float c, float f, const ResultTexts& results) {
   // The 21 lines are composed whole and handed to the channel as one text: the file receives
   // the same bytes as from one print per item, at a fraction of the cost in a long batch.
-  const MemoText memo = compose_memo(c, f, result);
+  const MemoText memo = compose_memo(c, f, results);
   // The results are on the screen before the file is touched, however long that takes.
   console_flush();
   const int opened = open_append(kMemoFileName, kMemoChannel);

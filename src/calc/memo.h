@@ -3,18 +3,28 @@
 #include <string>
 
 #include "calc/segment.h"
+#include "console/number_text.h"
 
 namespace zepa {
 
 inline constexpr const char* kMemoFileName = "mc-zepa4-07.txt";
 inline constexpr int kMemoChannel = 1;
 
-// The 21-line calculation memo of one case, as the memo file receives it: Windows-1252 bytes,
-// every line ended by CR LF.
-std::string memo_text(float c, float f, const Segment& result);
+// The number texts of a case's results, each made once: the console shows them and the memo
+// records the same bytes.
+struct ResultTexts {
+  SingleText r;
+  SingleText a;
+  SingleText alfa;
+};
+ResultTexts result_texts(const Segment& result);
+
+// The 21-line calculation memo of one case (its data and its results' texts), as the memo file
+// receives it: Windows-1252 bytes, every line ended by CR LF.
+std::string memo_text(float c, float f, const ResultTexts& results);
 
 // Appends the 21-line calculation memo of one case to the memo file on channel 1. True when
 // the memo was recorded whole (opened, every write taken, written out at the close).
-bool write_memo(float c, float f, const Segment& result);
+bool write_memo(float c, float f, const ResultTexts& results);
 
 }  // namespace zepa

@@ -5,6 +5,7 @@
 #include <limits>
 #include <system_error>
 
+#include "console/decimal_digits.h"
 #include "console/line_input.h"
 #include "console/text_to_double.h"
 #include "sys/std_streams.h"
@@ -79,42 +80,9 @@ bool ends_item(int c, bool in_quotes, bool text_mode) {
   return c == ',' || (!text_mode && is_blank(c));
 }
 
-int radix_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return 99;
-}
-
-// Plain decimal text, the whole of `p`..`end`: at most 15 digits with at most one point and no
-// exponent. Its digits as an integer below 2^53 and the powers of ten after the point (22 at
-// most) are both exact doubles, so one division rounds correctly. False for anything else.
-constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-
-bool short_decimal(const char* p, const char* end, double& value) {
-  const std::ptrdiff_t length = end - p;
-  if (length == 0 || length > 16) return false;
-  std::uint64_t digits = 0;
-  for (; p != end && static_cast<unsigned>(*p - '0') < 10; ++p) {
-    digits = digits * 10 + static_cast<unsigned>(*p - '0');
-  }
-  const bool has_point = p != end && *p == '.';
-  const char* const fraction = has_point ? ++p : p;
-  for (; p != end && static_cast<unsigned>(*p - '0') < 10; ++p) {
-    digits = digits * 10 + static_cast<unsigned>(*p - '0');
-  }
-  const std::ptrdiff_t count = length - (has_point ? 1 : 0);
-  if (p != end || count == 0 || count > 15) return false;
-  value = static_cast<double>(digits);
-  if (p != fraction) value /= kPowers[p - fraction];
-  return true;
-}
-
 // The value of unsigned number text (the sign already taken) into `value`; false when no number
 // begins the text.
 bool unsigned_decimal(const char* p, const char* end, double& value) {
-  if (short_decimal(p, end, value)) return true;
   constexpr double kInfinity = std::numeric_limits<double>::infinity();
   if (starts_with_word(p, end, "inf")) {
     value = kInfinity;
@@ -129,7 +97,7 @@ bool unsigned_decimal(const char* p, const char* end, double& value) {
     // "0x" with no hexadecimal significand after it is the number 0 followed by the stop.
     value = 0;
     p += 2;
-    if (p == end || (radix_digit(*p) >= 16 && *p != '.')) return true;
+    if (p == end || (digit_value(*p) >= 16 && *p != '.')) return true;
     hex = true;
   }
   const TextToDoubleResult result =
@@ -149,13 +117,13 @@ std::uint64_t decimal_integer(std::string_view text) {
   bool negative = false;
   if (p != end && (*p == '+' || *p == '-')) negative = *p++ == '-';
   std::uint64_t value = 0;
-  for (; p != end && *p >= '0' && *p <= '9'; ++p) value = value * 10 + (*p - '0');
+  for (; p != end && is_digit(*p); ++p) value = value * 10 + digit_value(*p);
   return negative ? 0 - value : value;
 }
 
 // `text` is what follows the "&": a radix letter (or none, octal) and the digits.
 std::uint64_t radix_integer(std::string_view text) {
-  int radix = 8;
+  unsigned radix = 8;
   switch (text.front()) {
     case 'H':
     case 'h':
@@ -171,9 +139,9 @@ std::uint64_t radix_integer(std::string_view text) {
   if (radix != 8 || text.front() == 'O' || text.front() == 'o') text.remove_prefix(1);
   std::uint64_t value = 0;
   for (char c : text) {
-    const int digit = radix_digit(c);
+    const unsigned digit = digit_value(c);
     if (digit >= radix) break;
-    value = value * static_cast<unsigned>(radix) + static_cast<unsigned>(digit);
+    value = value * radix + digit;
   }
   return value;
 }
@@ -245,10 +213,9 @@ bool take_plain_item(unsigned char* buffer, int limit, ItemResult& result) {
 
 // The commonest number item of redirected input, read and converted in one pass: blanks, then
 // at most 9 digits, or at most 15 digits with one point among them, then a line end. It gives
-// the value that the item reader and the conversions give for the same bytes: the digits as an
-// integer and the powers of ten are exact doubles, so one division rounds as the decimal
-// conversion does, and an integer of 9 digits is exact. Anything else takes nothing and
-// returns false.
+// the value that the item reader and the conversions give for the same bytes: an integer of 9
+// digits is exact, and a decimal of 15 digits is the decimal conversion's fast case. Anything
+// else takes nothing and returns false.
 bool take_plain_number(float& target) {
   const InputLine& line = input_line();
   if (line.source != LineSource::kStdin || line.put_back_count != 0) return false;
@@ -260,8 +227,8 @@ bool take_plain_number(float& target) {
   // The digits before the point, then those after it: tight loops, the limits checked once.
   const auto take_digits = [&](std::uint64_t& digits) {
     const std::size_t first = i;
-    for (unsigned digit = 0; i < available && (digit = bytes[i] - '0') < 10U; ++i) {
-      digits = digits * 10 + digit;
+    for (; i < available && is_digit(static_cast<char>(bytes[i])); ++i) {
+      digits = digits * 10 + static_cast<unsigned>(bytes[i] - '0');
     }
     return i - first;
   };
@@ -277,8 +244,8 @@ bool take_plain_number(float& target) {
   if (count == 0 || count > (point ? kExactDigits : kIntegerDigits)) return false;
   const std::size_t line_end = line_end_at(bytes, available, i);
   if (line_end == 0) return false;
-  double value = static_cast<double>(digits);
-  if (fraction != 0) value /= kPowers[fraction];
+  double value = 0;
+  if (!exact_decimal(digits, -static_cast<std::int64_t>(fraction), value)) return false;
   stdin_take(i + line_end);
   target = static_cast<float>(value);
   return true;

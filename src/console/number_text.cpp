@@ -7,30 +7,16 @@
 #include <cstring>
 #include <string_view>
 
+#include "console/big_number.h"
+#include "console/decimal_digits.h"
+
 namespace zepa {
 
 namespace {
 
-using Wide = unsigned __int128;
-
 constexpr int kSingleDigits = 7;
 constexpr std::uint32_t kLowest7 = 1000000;   // 10^6: the smallest 7-digit significand
 constexpr std::uint32_t kBeyond7 = 10000000;  // 10^7
-
-// A single m * 2^e times 10^k is m * 5^k * 2^(e + k): the power of two is a shift, so only
-// 5^k is multiplied by (k >= 0) or divided by (k < 0). For 7 digits k runs from -32 (the
-// largest single, 3.4e38) to 51 (the smallest subnormal, 1.4e-45).
-constexpr int kMostScale = 51;
-
-constexpr std::array<Wide, kMostScale + 1> powers_of_five() {
-  std::array<Wide, kMostScale + 1> p{};
-  p[0] = 1;
-  for (std::size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 5;
-  return p;
-}
-
-// 5^0 .. 5^51 (below 2^119), exact.
-constexpr std::array<Wide, kMostScale + 1> kPowersOfFive = powers_of_five();
 
 // "00" .. "99": two digits at a time.
 constexpr std::array<char, 200> two_digit_table() {
@@ -95,58 +81,49 @@ int write_general7(bool negative, std::uint32_t digits, int x, char* out) {
   return static_cast<int>(p - out);
 }
 
-// 10^0 .. 10^11: with a significand below 2^24 the products stay below 2^61.
-constexpr std::array<std::uint64_t, 12> kSmallPowersOfTen = {
-    1,       10,       100,       1000,       10000,       100000,
-    1000000, 10000000, 100000000, 1000000000, 10000000000, 100000000000};
+// The powers of ten of the common case: with a significand below 2^24, m × 10^k for k up to 11
+// stays below 2^61.
+constexpr int kSmallScales = 12;
 
-// Rounds m * 10^k / 2^shift to nearest (an exact tie to the even one).
-std::uint64_t rounded_quotient(std::uint64_t num, int shift, std::uint64_t& truncated) {
-  truncated = num >> shift;
-  const std::uint64_t twice_rest = (num - (truncated << shift)) << 1;
-  const std::uint64_t den = std::uint64_t{1} << shift;
-  std::uint64_t q = truncated;
-  if (twice_rest > den || (twice_rest == den && (q & 1) != 0)) ++q;
-  return q;
+// The integer nearest to bits × 2^-shift (a little more with `sticky`), an exact tie to the
+// even one; `truncated` gets the integer part. shift is 0 to 63.
+std::uint64_t rounded_shift(std::uint64_t bits, int shift, bool sticky, std::uint64_t& truncated) {
+  truncated = bits >> shift;
+  if (shift == 0) return truncated;
+  const std::uint64_t half = std::uint64_t{1} << (shift - 1);
+  const std::uint64_t rest = bits & ((half << 1) - 1);
+  const bool up = rest > half || (rest == half && (sticky || (truncated & 1) != 0));
+  return truncated + (up ? 1 : 0);
 }
 
-// q = num / den rounded to nearest, an exact tie to the even one, from the truncated quotient
-// and twice the remainder.
-Wide round_to_even(Wide q, Wide twice_rest, Wide den) {
-  return twice_rest > den || (twice_rest == den && (q & 1) != 0) ? q + 1 : q;
-}
-
-// m * 2^e * 10^k rounded to nearest, for the singles beyond the 64-bit case; `truncated` gets
-// the integer part (below 10^8, as general7 picks k). Every single's case fits in 128 bits:
-// for k >= 0, m * 5^k is largest at the smallest normal (24 bits times 5^44: 126.2 bits) and at
-// the largest subnormal (23 bits times 5^45: 127.5 bits), and the shift to the right is at most
-// 106; for k < 0 the value is at least 10^7, so e >= 0 and m * 2^(e + k) has at most 96 bits,
-// 5^-k at most 75. Out of line, as the zeros, infinities and NaNs below: the common path of
-// general7 stays short without them.
+// m × 2^e × 10^k rounded to nearest, for the singles beyond the 64-bit case, exactly with big
+// integers; `truncated` gets the integer part (below 10^8, as general7 picks k). For k >= 0 the
+// value is m × 5^k × 2^(e + k) with e + k < 0 (the value is below 10^7): the leading bits of
+// m × 5^k, shifted. For k < 0 the value is at least 10^7, so e >= 0: the integer m × 2^e
+// divided by 10^(-k - 1), then its last digit and the remainders decide the rounding. Out of
+// line, as the zeros, infinities and NaNs below: the common path stays short without them.
 [[gnu::noinline]] std::uint64_t rounded_wide(std::uint32_t m, int e, int k,
                                              std::uint64_t& truncated) {
-  const int twos = e + k;
-  Wide num = m;
-  Wide den = 1;
+  BigNumber number(m);
+  int low = 0;
+  bool sticky = false;
   if (k >= 0) {
-    num *= kPowersOfFive[k];
-  } else {
-    den = kPowersOfFive[-k];
+    number.multiply_by_power_of_five(k);
+    const std::uint64_t bits = number.leading_bits(low, sticky);
+    return rounded_shift(bits, -(e + k) - low, sticky, truncated);
   }
-  if (twos >= 0) {
-    num <<= twos;
-  } else if (k < 0) {
-    den <<= -twos;
-  } else {
-    // The divisor is a power of two: a shift instead of a wide division.
-    const Wide whole = num >> -twos;
-    truncated = static_cast<std::uint64_t>(whole);
-    return static_cast<std::uint64_t>(
-        round_to_even(whole, (num - (whole << -twos)) << 1, Wide{1} << -twos));
-  }
-  const Wide whole = num / den;
-  truncated = static_cast<std::uint64_t>(whole);
-  return static_cast<std::uint64_t>(round_to_even(whole, (num - whole * den) << 1, den));
+  number.shift_left(e);
+  constexpr int kChunk = 9;  // 10^9 is the largest power of ten below 2^32
+  bool rest = false;
+  int left = -k - 1;
+  for (; left >= kChunk; left -= kChunk) rest = number.divide(kPowersOfTen[kChunk]) != 0 || rest;
+  if (left > 0) rest = number.divide(static_cast<std::uint32_t>(kPowersOfTen[left])) != 0 || rest;
+  // Now below 10^8 × 10, so in the leading bits whole.
+  const std::uint64_t tenfold = number.leading_bits(low, sticky);
+  truncated = tenfold / 10;
+  const std::uint64_t last = tenfold % 10;
+  const bool up = last > 5 || (last == 5 && (rest || (truncated & 1) != 0));
+  return truncated + (up ? 1 : 0);
 }
 
 // Zeros, infinities and NaNs: "0" or the word, after a "-" when the sign bit is set (the
@@ -192,10 +169,10 @@ int general7(float value, char* out) {
   int x = (top * 78913) >> 18;
   for (;;) {
     const int k = kSingleDigits - 1 - x;  // value * 10^k has 7 digits before the point
-    if (e <= 0 && e > -64 && k >= 0 && k < static_cast<int>(kSmallPowersOfTen.size())) {
+    if (e <= 0 && e > -64 && k >= 0 && k < kSmallScales) {
       // From about 1e-5 to 1e7, the common case: all in 64 bits, the divisor a power of two.
       std::uint64_t truncated = 0;
-      const std::uint64_t q = rounded_quotient(m * kSmallPowersOfTen[k], -e, truncated);
+      const std::uint64_t q = rounded_shift(m * kPowersOfTen[k], -e, false, truncated);
       if (truncated >= kBeyond7) {
         ++x;
         continue;
@@ -212,54 +189,16 @@ int general7(float value, char* out) {
   }
 }
 
-int make_single_text(float value, char* out) {
+}  // namespace
+
+SingleText single_text(float value) {
   // A negative text begins with its "-", any other with the lead blank.
+  SingleText text{};
   const bool negative = std::signbit(value);
-  if (!negative) out[0] = ' ';
-  const int length = general7(value, negative ? out : out + 1);
-  return negative ? length : length + 1;
-}
-
-// Texts made lately, by bit pattern, each in the slot its pattern picks: each case's memo
-// repeats the three results that the console has just shown, so those are mostly made once.
-// The text of a pattern never changes, so a pattern that lost its slot is only made again.
-struct RecentText {
-  std::uint32_t bits = 0;
-  int length = 0;  // 0: the slot is empty
-  char text[kSingleTextRoom] = {};
-};
-constexpr std::uint32_t kRecentSlots = 64;
-RecentText g_recent[kRecentSlots];
-
-}  // namespace
-
-namespace {
-
-// A text not in its slot: made and kept there. Out of line, so that a text found in its slot
-// costs only the check and the copy.
-[[gnu::noinline]] int make_and_keep(RecentText& slot, std::uint32_t bits, float value, char* out) {
-  const int length = make_single_text(value, out);
-  slot.bits = bits;
-  slot.length = length;
-  std::memcpy(slot.text, out, kSingleTextRoom);
-  return length;
-}
-
-}  // namespace
-
-int single_text_to(float value, char* out) {
-  const auto bits = std::bit_cast<std::uint32_t>(value);
-  RecentText& slot = g_recent[(bits ^ (bits >> 13) ^ (bits >> 23)) % kRecentSlots];
-  if (slot.length != 0 && slot.bits == bits) {
-    std::memcpy(out, slot.text, kSingleTextRoom);
-    return slot.length;
-  }
-  return make_and_keep(slot, bits, value, out);
-}
-
-std::string single_text(float value) {
-  char buffer[kSingleTextRoom];
-  return std::string(buffer, static_cast<std::size_t>(single_text_to(value, buffer)));
+  if (!negative) text.bytes[0] = ' ';
+  const int length = general7(value, negative ? text.bytes : text.bytes + 1);
+  text.length = negative ? length : length + 1;
+  return text;
 }
 
 }  // namespace zepa

@@ -103,9 +103,7 @@ int print_text(int channel, std::string_view text, int action) {
 }
 
 int print_number(int channel, float value, int action) {
-  char text[kSingleTextRoom];
-  const int length = single_text_to(value, text);
-  return print_text(channel, std::string_view(text, static_cast<std::size_t>(length)), action);
+  return print_text(channel, single_text(value).view(), action);
 }
 
 int print_end(int channel, int action) {

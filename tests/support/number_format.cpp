@@ -1,4 +1,4 @@
-#include "console/number_format.h"
+#include "support/number_format.h"
 
 #include <charconv>
 #include <cmath>

@@ -10,10 +10,9 @@ namespace zepa {
 // begin with "-" gets one blank in front. Empty when the text would exceed digits + 7 characters.
 // Independent of the platform's printf and of the locale.
 //
-// Made by the C++ library's floating-point conversion, which brings large tables with it. The
-// program shows only singles, whose texts single_text makes without it, and never calls this:
-// in a file of its own it stays out of the program. The tests and the fuzz targets check
-// single_text against it.
+// The reference that the tests and the fuzz targets check the program's single_text against:
+// made by the C++ library's floating-point conversion (std::to_chars), which gives the same
+// digits on every platform, where printf's exponents and rounding vary.
 std::string format_number(double value, int digits, bool lead_blank);
 
 }  // namespace zepa
