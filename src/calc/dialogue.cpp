@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "calc/line_block.h"
 #include "calc/memo.h"
 #include "calc/segment.h"
 #include "calc/texts.h"
@@ -90,18 +91,16 @@ std::string ask_text(const char* prompt) {
   return answer;
 }
 
-// The label and the number's text as one line: the same bytes as a print of each, in one
-// print.
-constexpr std::size_t kResultLineRoom = 64;
-static_assert(std::string_view(kLabelAlfaConsole).size() + kSingleTextRoom <= kResultLineRoom &&
-              std::string_view(kLabelA).size() + kSingleTextRoom <= kResultLineRoom &&
-              std::string_view(kLabelR).size() + kSingleTextRoom <= kResultLineRoom);
-
-void show_result(std::string_view label, const SingleText& number) {
-  char line[kResultLineRoom];
-  label.copy(line, label.size());
-  std::memcpy(line + label.size(), number.bytes, sizeof number.bytes);
-  print_text(0, std::string_view(line, label.size() + number.view().size()), kEndLine);
+// The results block: its heading and three result lines, printed as one text.
+void show_results(const ResultTexts& results) {
+  LineBlock<std::string_view(kResultsHeading).size() + 2 +
+            number_lines_room(3, {kLabelR, kLabelA, kLabelAlfaConsole})>
+      block;
+  block.line(kResultsHeading);
+  block.number_line(kLabelR, results.r);
+  block.number_line(kLabelA, results.a);
+  block.number_line(kLabelAlfaConsole, results.alfa);
+  print_text(0, block.text(), kEndNone);
 }
 
 // A warning is one line; a redirected output keeps only the dialogue's own bytes, so the
@@ -149,10 +148,7 @@ int run_dialogue() {
       print_end(0, kEndLine);
     }
     const ResultTexts results = result_texts(compute_segment(c, f));
-    print_line(kResultsHeading);
-    show_result(kLabelR, results.r);
-    show_result(kLabelA, results.a);
-    show_result(kLabelAlfaConsole, results.alfa);
+    show_results(results);
     if (!write_memo(c, f, results)) warn(kMemoWarning);
     print_end(0, kEndLine);
     answer = ask_text(kContinueQuestion);

@@ -1,14 +1,16 @@
 #include "calc/memo.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "calc/line_block.h"
 #include "calc/texts.h"
 #include "console/console_writer.h"
 #include "console/number_text.h"
 #include "console/print.h"
-#include "sys/byte_copy.h"
 #include "sys/channels.h"
 
 namespace zepa {
@@ -29,64 +31,61 @@ constexpr const char* kHeader[] = {
     "es: A flecha n\xE3o pode ser maior que a corda",
 };
 
-// Lines 1 to 14 are the same in every memo: composed once.
-const std::string& memo_header() {
-  static const std::string header = [] {
-    std::string text;
-    for (const char* line : kHeader) text.append(line).append("\r\n");
-    for (const char* item : {kPublisherAddress, kAuthorName, kAuthorTitleMemo, kContactAddress}) {
-      text.append(" ").append(item).append("\r\n");
+constexpr const char* kHeaderItems[] = {kPublisherAddress, kAuthorName, kAuthorTitleMemo,
+                                        kContactAddress};
+constexpr std::string_view kLineEnd = "\r\n";
+constexpr std::string_view kCaseLabels = " Caso:\r\n Data:\r\n";
+
+// Writes lines 1 to 14, the same in every memo, at `out`, or only counts them when `out` is
+// null: their length.
+constexpr std::size_t put_header(char* out) {
+  std::size_t at = 0;
+  auto put = [&](std::string_view text) {
+    for (const char ch : text) {
+      if (out != nullptr) out[at] = ch;
+      ++at;
     }
-    return text.append(" Caso:\r\n Data:\r\n").append(kDataHeading).append("\r\n");
-  }();
-  return header;
+  };
+  for (const char* line : kHeader) {
+    put(line);
+    put(kLineEnd);
+  }
+  for (const char* item : kHeaderItems) {
+    put(" ");
+    put(item);
+    put(kLineEnd);
+  }
+  put(kCaseLabels);
+  put(kDataHeading);
+  put(kLineEnd);
+  return at;
 }
 
-// Where memos are composed: the header (about 400 bytes) and five number lines of at most 40.
-char g_memo_bytes[1024];
+constexpr std::size_t kHeaderSize = put_header(nullptr);
+// Made when the program is compiled: the one copy of the header.
+constexpr std::array<char, kHeaderSize> kMemoHeader = [] {
+  std::array<char, kHeaderSize> bytes{};
+  put_header(bytes.data());
+  return bytes;
+}();
 
-// The memo as it is composed: the header, then the five number lines. The bytes live in one
-// buffer for the program's life, where the header is put once: each case writes only its own
-// lines after it. So one memo is composed at a time, and used before the next is begun.
-class MemoText {
- public:
-  MemoText() {
-    static const std::size_t header_size = [] {
-      const std::string& header = memo_header();
-      header.copy(g_memo_bytes, header.size());
-      return header.size();
-    }();
-    length_ = header_size;
-  }
-  void append(std::string_view text) {
-    copy_bytes(g_memo_bytes + length_, text.data(), text.size());
-    length_ += text.size();
-  }
-  // A label followed by a number text, as a print of each writes them. The text's whole room
-  // goes in one fixed-size move, of which its length is kept.
-  void append_number_line(std::string_view label, const SingleText& number) {
-    append(label);
-    std::memcpy(g_memo_bytes + length_, number.bytes, sizeof number.bytes);
-    length_ += number.view().size();
-    append("\r\n");
-  }
-  std::string_view text() const { return {g_memo_bytes, length_}; }
-
- private:
-  std::size_t length_ = 0;
-};
+// The header, five number lines, the results' heading and the closing empty line.
+constexpr std::size_t kMemoRoom =
+    kHeaderSize + number_lines_room(5, {kLabelC, kLabelF, kLabelR, kLabelA, kLabelAlfaMemo}) +
+    std::string_view(kResultsHeading).size() + 2 + 2;
+using MemoText = LineBlock<kMemoRoom>;
 
 // The 21 lines of one case: the data's texts made here, the results' as the console showed them.
 MemoText compose_memo(float c, float f, const ResultTexts& results) {
   MemoText memo;
-  memo.append_number_line(kLabelC, single_text(c));
-  memo.append_number_line(kLabelF, single_text(f));
-  memo.append(kResultsHeading);
-  memo.append("\r\n");
-  memo.append_number_line(kLabelR, results.r);
-  memo.append_number_line(kLabelA, results.a);
-  memo.append_number_line(kLabelAlfaMemo, results.alfa);
-  memo.append("\r\n");
+  memo.put({kMemoHeader.data(), kMemoHeader.size()});
+  memo.number_line(kLabelC, single_text(c));
+  memo.number_line(kLabelF, single_text(f));
+  memo.line(kResultsHeading);
+  memo.number_line(kLabelR, results.r);
+  memo.number_line(kLabelA, results.a);
+  memo.number_line(kLabelAlfaMemo, results.alfa);
+  memo.line("");
   return memo;
 }
 

@@ -50,10 +50,9 @@ bool stdin_is_console() {
 
 namespace {
 
-// read_line at a console or a terminal: the prompt, then the line as typed. Out of line, so
-// that a batch's read_line stays a short call.
-[[gnu::noinline]] void read_typed_line(InputLine& line, InputKind kind, std::string_view prompt,
-                                       QuestionMark question_mark, LineEndAfter line_end) {
+// read_line at a console or a terminal: the prompt, then the line as typed.
+void read_typed_line(InputLine& line, InputKind kind, std::string_view prompt,
+                     QuestionMark question_mark, LineEndAfter line_end) {
   line.source = LineSource::kText;
   console_write(nullptr, 0, Settle::kYes);
   show_stdout_warning();

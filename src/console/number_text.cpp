@@ -100,10 +100,8 @@ std::uint64_t rounded_shift(std::uint64_t bits, int shift, bool sticky, std::uin
 // integers; `truncated` gets the integer part (below 10^8, as general7 picks k). For k >= 0 the
 // value is m × 5^k × 2^(e + k) with e + k < 0 (the value is below 10^7): the leading bits of
 // m × 5^k, shifted. For k < 0 the value is at least 10^7, so e >= 0: the integer m × 2^e
-// divided by 10^(-k - 1), then its last digit and the remainders decide the rounding. Out of
-// line, as the zeros, infinities and NaNs below: the common path stays short without them.
-[[gnu::noinline]] std::uint64_t rounded_wide(std::uint32_t m, int e, int k,
-                                             std::uint64_t& truncated) {
+// divided by 10^(-k - 1), then its last digit and the remainders decide the rounding.
+std::uint64_t rounded_wide(std::uint32_t m, int e, int k, std::uint64_t& truncated) {
   BigNumber number(m);
   int low = 0;
   bool sticky = false;
@@ -128,7 +126,7 @@ std::uint64_t rounded_shift(std::uint64_t bits, int shift, bool sticky, std::uin
 
 // Zeros, infinities and NaNs: "0" or the word, after a "-" when the sign bit is set (the
 // words of negative values carry their own).
-[[gnu::noinline]] int write_without_digits(std::uint32_t bits, char* out) {
+int write_without_digits(std::uint32_t bits, char* out) {
   const bool negative = (bits >> 31) != 0;
   std::string_view text = negative ? "-0" : "0";
   if ((bits & 0x7F800000) != 0) {

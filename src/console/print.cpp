@@ -64,10 +64,8 @@ int first_failure(int a, int b) {
 
 // Console output that goes to standard output (redirected): the bytes go straight into its
 // buffer. A line end leaves the column at 0 whatever the text held, so only an item without
-// one looks at its bytes. Always inlined: it is the path of every print in a batch, and
-// left to itself the compiler decides by the size of unrelated code.
-[[gnu::always_inline]] inline int print_redirected(ConsoleChannel& console, std::string_view text,
-                                                   int action) {
+// one looks at its bytes.
+int print_redirected(ConsoleChannel& console, std::string_view text, int action) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
   if (action & (kEndLine | kEndLine4)) {
     stdout_write_line(bytes, text.size());
@@ -80,9 +78,8 @@ int first_failure(int a, int b) {
   return (action & kEndZone) != 0 ? zone_advance(0) : kDone;
 }
 
-// print_text to a console grid or a file channel, kept out of line so that the redirected
-// console, the path of every print in a batch, stays a short call.
-[[gnu::noinline]] int print_to_channel(int channel, std::string_view text, int action) {
+// print_text to a console grid or a file channel.
+int print_to_channel(int channel, std::string_view text, int action) {
   if (!names_a_channel(channel)) return kInvalidRequest;
   int result = kDone;
   if (!text.empty()) {

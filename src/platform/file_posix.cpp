@@ -27,6 +27,15 @@ bool within_size_limit(std::int64_t end, std::size_t n) {
   return static_cast<std::uint64_t>(end) + n <= static_cast<std::uint64_t>(limit.rlim_cur);
 }
 
+// One try at the lock, without waiting for it: false with errno EWOULDBLOCK while another
+// holds it.
+bool try_lock(int fd) {
+  for (;;) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno != EINTR) return false;
+  }
+}
+
 class PosixFiles final : public Files {
  public:
   FileHandle open_append(const char* path) override {
@@ -45,18 +54,18 @@ class PosixFiles final : public Files {
   // that grow from 50 us to 5 ms, until the bound. A holder keeps it for one memo's write.
   bool lock(FileHandle file) override {
     const int fd = static_cast<int>(file);
-    std::int64_t deadline = 0;  // set at the first wait
+    if (try_lock(fd)) return true;
+    if (errno != EWOULDBLOCK) return false;
+    const std::int64_t deadline = now_ns() + std::int64_t{kLockWaitMs} * 1000000;
     long pause_ns = 50000;
-    for (;;) {
-      if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
-      if (errno == EINTR) continue;
-      if (errno != EWOULDBLOCK) return false;
-      if (deadline == 0) deadline = now_ns() + std::int64_t{kLockWaitMs} * 1000000;
-      if (now_ns() >= deadline) return false;
+    while (now_ns() < deadline) {
       const struct timespec pause = {0, pause_ns};
       nanosleep(&pause, nullptr);
       if (pause_ns < 5000000) pause_ns *= 2;
+      if (try_lock(fd)) return true;
+      if (errno != EWOULDBLOCK) return false;
     }
+    return false;
   }
 
   std::int64_t end_position(FileHandle file) override {

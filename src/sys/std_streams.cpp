@@ -4,7 +4,6 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "sys/byte_copy.h"
 #include "sys/lifecycle.h"
 
 namespace zepa {
@@ -61,7 +60,7 @@ void stdout_write(const unsigned char* bytes, std::size_t n) {
       return;
     }
   }
-  copy_bytes(g_out.bytes + g_out.count, bytes, n);
+  std::memcpy(g_out.bytes + g_out.count, bytes, n);
   g_out.count += n;
 }
 
@@ -74,7 +73,7 @@ void stdout_write_line(const unsigned char* bytes, std::size_t n) {
     return;
   }
   unsigned char* out = g_out.bytes + g_out.count;
-  copy_bytes(out, bytes, n);
+  std::memcpy(out, bytes, n);
   out[n] = 13;
   out[n + 1] = 10;
   g_out.count += n + 2;
