@@ -24,10 +24,10 @@ build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Only the program is built. It runs behind a small shell that lets make take Ctrl+C before
-# the program's end is reported to it (see cmake/run_interactive.sh): make then stops with 130.
+# the program's end is reported to it (see scripts/run_interactive.sh): make then stops with 130.
 run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target zepa4-07
-	cmake/run_interactive.sh ./$(BUILD)/zepa4-07
+	scripts/run_interactive.sh ./$(BUILD)/zepa4-07
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -56,7 +56,7 @@ test-windows: windows build
 	ctest --test-dir $(WINDOWS_BUILD) --output-on-failure
 	cd $(BUILD) && $(WINE_ENV) ZEPA_WINE=$(WINE) \
 	  ZEPA_WINDOWS_EXE=$(abspath $(WINDOWS_BUILD))/zepa4-07.exe \
-	  python3 $(abspath tests/e2e/test_wine.py) $(abspath $(BUILD))/zepa4-07
+	  python3 $(abspath tests/windows/test_wine.py) $(abspath $(BUILD))/zepa4-07
 
 # Cross builds for 32-bit x86, 32-bit ARM (armhf), 64-bit ARM and s390x (big-endian) under
 # qemu-user, and for 32-bit Windows under wine's 32-bit loader: each one's unit tests, and a
@@ -92,7 +92,7 @@ valgrind:
 # of bytes and records, which read no better; its other style checks stay on.
 LINT_SOURCES = $(filter-out %_win32.cpp,$(wildcard src/*.cpp src/*/*.cpp))
 lint: build
-	python3 cmake/check_layers.py src
+	python3 scripts/check_layers.py src
 	run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) $(abspath $(LINT_SOURCES)) > $(BUILD)/clang-tidy.log 2>&1 \
 	  || { grep -E 'warning:|error:' -A3 $(BUILD)/clang-tidy.log; exit 1; }
 	@if grep -qE '(warning|error):' $(BUILD)/clang-tidy.log; then \
@@ -160,17 +160,17 @@ package: build
 
 # Unpacks the Debian package and runs its program on one case; checks the Windows zip if made.
 package-check: package
-	python3 cmake/check_packages.py $(BUILD)
+	python3 scripts/check_packages.py $(BUILD)
 
 # Re-renders the diagram from its source (rsvg-convert is in the librsvg2-bin package).
 diagram:
-	rsvg-convert -w 1200 -h 800 docs/Esquema.svg -o docs/Esquema.png
+	rsvg-convert -w 1200 -h 800 docs/Esquema.svg -o docs/generated/Esquema.png
 
 # Builds the help page with Emscripten and refreshes the committed copy that machines without it
 # install (a test fails while that copy is not built from the current sources).
 help-page: build
 	@command -v emcc >/dev/null || { echo "emcc is missing (Debian package emscripten)"; exit 1; }
-	cp $(BUILD)/ajuda-zepa4-07.html docs/ajuda-zepa4-07.html
+	cp $(BUILD)/ajuda-zepa4-07.html docs/generated/ajuda-zepa4-07.html
 
 clean:
 	rm -rf build build-*

@@ -32,6 +32,7 @@ file(INSTALL "${man_page}" DESTINATION "${prefix}/${ZEPA_MAN_DIR}")
 
 foreach(name README.md LEIAME.md)
   file(READ "${ZEPA_SOURCE_DIR}/${name}" text)
+  string(REPLACE "](docs/generated/" "](" text "${text}")
   string(REPLACE "](docs/" "](" text "${text}")
   file(WRITE "${ZEPA_STAGE_DIR}/${name}" "${text}")
   file(INSTALL "${ZEPA_STAGE_DIR}/${name}" DESTINATION "${prefix}/${ZEPA_DOC_DIR}")

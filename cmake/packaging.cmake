@@ -9,7 +9,7 @@ include(GNUInstallDirs)
 
 # README.md and LEIAME.md are installed by cmake/install_docs.cmake, with the man page.
 set(ZEPA_DOC_FILES
-  ${PROJECT_SOURCE_DIR}/docs/Esquema.png
+  ${PROJECT_SOURCE_DIR}/docs/generated/Esquema.png
   ${PROJECT_SOURCE_DIR}/docs/Esquema.svg
   ${PROJECT_SOURCE_DIR}/packaging/debian/copyright)
 
@@ -43,9 +43,9 @@ set(ZEPA_WINDOWS_EXE ${PROJECT_SOURCE_DIR}/build-windows/zepa4-07.exe
 find_program(ZEPA_MINGW_STRIP x86_64-w64-mingw32-strip)
 # Copied as they are.
 # The help page stands beside the program, where its help answer looks for it.
-set(ZEPA_WINDOWS_FILES ${PROJECT_SOURCE_DIR}/docs/Esquema.png ${ZEPA_HELP_PAGE})
+set(ZEPA_WINDOWS_FILES ${PROJECT_SOURCE_DIR}/docs/generated/Esquema.png ${ZEPA_HELP_PAGE})
 # Texts with LF line ends, each packed as <name>.txt with CR LF line ends.
-set(ZEPA_WINDOWS_TEXTS ${PROJECT_SOURCE_DIR}/docs/LEIAME.txt ${PROJECT_SOURCE_DIR}/LICENSE)
+set(ZEPA_WINDOWS_TEXTS ${PROJECT_SOURCE_DIR}/packaging/windows/LEIAME.txt ${PROJECT_SOURCE_DIR}/LICENSE)
 file(WRITE ${PROJECT_BINARY_DIR}/windows_zip_files.cmake
   "set(EXE \"${ZEPA_WINDOWS_EXE}\")\n"
   "set(STRIP \"${ZEPA_MINGW_STRIP}\")\n"

@@ -1,9 +1,9 @@
 # The help page, ajuda-zepa4-07.html, built into the build tree beside the program, where the
 # help answer finds it. With Emscripten the calculator in it is built from the program's own
-# sources; without it, the committed copy docs/ajuda-zepa4-07.html is used (`make help-page`
+# sources; without it, the committed copy docs/generated/ajuda-zepa4-07.html is used (`make help-page`
 # refreshes that copy).
 set(ZEPA_HELP_PAGE ${PROJECT_BINARY_DIR}/ajuda-zepa4-07.html)
-set(ZEPA_HELP_PAGE_COMMITTED ${PROJECT_SOURCE_DIR}/docs/ajuda-zepa4-07.html)
+set(ZEPA_HELP_PAGE_COMMITTED ${PROJECT_SOURCE_DIR}/docs/generated/ajuda-zepa4-07.html)
 
 option(ZEPA_BUILD_HELP_PAGE
   "Build the help page's calculator with Emscripten where emcc is installed" ON)
@@ -52,11 +52,11 @@ if(ZEPA_EMCC AND ZEPA_BUILD_HELP_PAGE)
     VERBATIM)
 else()
   message(NOTICE "emcc not found or not used: the help page is the committed copy "
-    "docs/ajuda-zepa4-07.html")
+    "docs/generated/ajuda-zepa4-07.html")
   add_custom_command(OUTPUT ${ZEPA_HELP_PAGE}
     COMMAND ${CMAKE_COMMAND} -E copy ${ZEPA_HELP_PAGE_COMMITTED} ${ZEPA_HELP_PAGE}
     DEPENDS ${ZEPA_HELP_PAGE_COMMITTED}
-    COMMENT "Using the committed help page docs/ajuda-zepa4-07.html"
+    COMMENT "Using the committed help page docs/generated/ajuda-zepa4-07.html"
     VERBATIM)
 endif()
 add_custom_target(zepa_help_page ALL DEPENDS ${ZEPA_HELP_PAGE})

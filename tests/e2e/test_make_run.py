@@ -1,4 +1,4 @@
-"""How `make run` starts the program: through cmake/run_interactive.sh under GNU make. Ctrl+C
+"""How `make run` starts the program: through scripts/run_interactive.sh under GNU make. Ctrl+C
 ends make by SIGINT (status 130, make's "Interrupt" line), and an ordinary end passes the
 program's status on. What it builds, the program alone, brings the help page beside it."""
 
@@ -12,7 +12,7 @@ from common import Scratch, Skip, check, expect_equal, main, run
 from test_terminal import HELP_LINE, Pane
 
 SOURCE_DIR = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
-RUNNER = os.path.join(SOURCE_DIR, "cmake", "run_interactive.sh")
+RUNNER = os.path.join(SOURCE_DIR, "scripts", "run_interactive.sh")
 
 # A makefile whose run target starts the program as the front door's does; the shell around
 # make outlives Ctrl+C by its trap and notes make's status.
@@ -88,7 +88,7 @@ def test_program_build_brings_the_help_page(binary):
             check(p.returncode == 0, p.stdout.decode() + p.stderr.decode())
         page = os.path.join(build, "ajuda-zepa4-07.html")
         with open(page, "rb") as built, \
-                open(os.path.join(SOURCE_DIR, "docs", "ajuda-zepa4-07.html"), "rb") as committed:
+                open(os.path.join(SOURCE_DIR, "docs", "generated", "ajuda-zepa4-07.html"), "rb") as committed:
             check(built.read() == committed.read(), "the build tree's page is not the committed copy")
         stub_dir = os.path.join(s.path, "bin")
         os.mkdir(stub_dir)

@@ -8,7 +8,11 @@ wine, every test is skipped. wine's prefix (WINEPREFIX) must exist already: its 
 import os
 import shutil
 import subprocess
+import sys
 import time
+
+# The end-to-end tests' shared pieces.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
 from common import (CONTINUE_QUESTION, HELP_QUESTION, MEMO_FILE, REFUSAL, Scratch, Skip, check,
                     main, memo)
