@@ -5,7 +5,7 @@ MAKEFLAGS += --no-print-directory
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
 
-.PHONY: all configure build run test clean windows test-windows test-asan valgrind lint bench fuzz coverage \
+.PHONY: all configure configure-tests build build-tests run test clean windows test-windows test-asan valgrind lint bench fuzz coverage \
   test-long exhaustive test-cross
 
 # The Windows build: cross-compiled with mingw-w64, its tests run under wine. `make test` runs
@@ -17,10 +17,24 @@ WINE_ENV := WINEPREFIX=$(abspath $(WINDOWS_BUILD))/wine WINEDEBUG=-all
 
 all: build
 
+# What a target needs from Debian: installed as root, else named (scripts/packages.sh).
+PACKAGES := scripts/packages.sh
+
+# The program and its help page need only a C++20 compiler, CMake and make. The tests (and
+# with them GoogleTest and Python) are configured once a test target has asked for them, and
+# stay configured in $(BUILD).
 configure:
+	@$(PACKAGES) build
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
 
+configure-tests:
+	@$(PACKAGES) test
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DZEPA_TESTS=ON >/dev/null
+
 build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-tests: configure-tests
 	cmake --build $(BUILD) -j $(JOBS)
 
 # Only the program is built. It runs behind a small shell that lets make take Ctrl+C before
@@ -29,7 +43,7 @@ run: configure
 	cmake --build $(BUILD) -j $(JOBS) --target zepa4-07
 	scripts/run_interactive.sh ./$(BUILD)/zepa4-07
 
-test: build
+test: build-tests
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 ifneq ($(and $(MINGW),$(WINE)),)
 	$(MAKE) test-windows
@@ -41,17 +55,17 @@ endif
 # line checked on the screen; `make test` runs a few. SCREEN_SEED picks the first seed.
 SCREEN_SESSIONS ?= 40
 SCREEN_SEED ?= 1
-test-long: build
+test-long: build-tests
 	cd $(BUILD) && ZEPA_SCREEN_SESSIONS=$(SCREEN_SESSIONS) ZEPA_SCREEN_SEED=$(SCREEN_SEED) \
 	  python3 $(abspath tests/e2e/test_screen.py) $(abspath $(BUILD))/zepa4-07 test_random_sessions
 
 windows:
-	cmake -S . -B $(WINDOWS_BUILD) --no-warn-unused-cli \
+	cmake -S . -B $(WINDOWS_BUILD) --no-warn-unused-cli -DZEPA_TESTS=ON \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 
 # wine's first start creates its prefix, which takes seconds: done here, before any timed test.
-test-windows: windows build
+test-windows: windows build-tests
 	test -f $(WINDOWS_BUILD)/wine/system.reg || $(WINE_ENV) $(WINE) wineboot -i >/dev/null 2>&1
 	ctest --test-dir $(WINDOWS_BUILD) --output-on-failure
 	cd $(BUILD) && $(WINE_ENV) ZEPA_WINE=$(WINE) \
@@ -64,13 +78,14 @@ test-windows: windows build
 # target whose compiler or emulator is missing is skipped and said so. CROSS_TARGETS may also
 # name ppc64el and riscv64.
 CROSS_TARGETS ?= i686 armhf arm64 s390x windows32
-test-cross: build
+test-cross: build-tests
 	python3 tests/cross/check_cross.py $(abspath $(BUILD))/zepa4-07 $(CROSS_TARGETS)
 
 # Every test, end-to-end runs included, against a build with AddressSanitizer and
 # UndefinedBehaviorSanitizer; any report fails the test that caused it.
 test-asan:
-	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZEPA_SANITIZE=ON >/dev/null
+	@$(PACKAGES) test
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZEPA_SANITIZE=ON -DZEPA_TESTS=ON >/dev/null
 	cmake --build build-asan -j $(JOBS)
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
@@ -79,6 +94,7 @@ test-asan:
 # The redirected end-to-end runs under valgrind (memcheck): any error or definite leak fails.
 VALGRIND_E2E := tests/e2e/test_pipes.py tests/e2e/test_faults.py
 valgrind:
+	@$(PACKAGES) test bench
 	cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=Release -DZEPA_STATIC=OFF -DZEPA_TESTS=OFF >/dev/null
 	cmake --build build-valgrind -j $(JOBS)
 	printf '#!/bin/sh\nexec valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite %s "$$@"\n' \
@@ -91,7 +107,8 @@ valgrind:
 # cppcheck's useStlAlgorithm is off: it asks for std::replace_if/std::fill over three-line loops
 # of bytes and records, which read no better; its other style checks stay on.
 LINT_SOURCES = $(filter-out %_win32.cpp,$(wildcard src/*.cpp src/*/*.cpp))
-lint: build
+lint: build-tests
+	@$(PACKAGES) lint
 	python3 scripts/check_layers.py src
 	run-clang-tidy -quiet -p $(BUILD) -j $(JOBS) $(abspath $(LINT_SOURCES)) > $(BUILD)/clang-tidy.log 2>&1 \
 	  || { grep -E 'warning:|error:' -A3 $(BUILD)/clang-tidy.log; exit 1; }
@@ -104,13 +121,14 @@ lint: build
 # Every one of the 2^32 singles through the arctangent, against the correctly rounded value
 # (MPFR), and through the number text, against the C library's "%.7g": the count of differences
 # and the time taken (minutes; not part of `make test`). Needs libmpfr-dev.
-exhaustive: configure
-	@test -f /usr/include/mpfr.h || { echo "exhaustive: MPFR is missing (Debian package libmpfr-dev)"; exit 1; }
+exhaustive: configure-tests
+	@$(PACKAGES) exhaustive
 	cmake --build $(BUILD) -j $(JOBS) --target zepa_exhaustive
 	./$(BUILD)/tests/zepa_exhaustive
 
 # Throughput, start-up, interactive cost and idle CPU against bench/floor.cpp: one table.
 bench: build
+	@$(PACKAGES) bench
 	$(CXX) -std=c++20 -O2 -Wall -Wextra -o $(BUILD)/bench-floor bench/floor.cpp
 	$(CXX) -std=c++20 -O2 -Wall -Wextra -Isrc -Itests -o $(BUILD)/bench-interactive \
 	  bench/interactive.cpp tests/support/memory_screen.cpp tests/support/scripted_keys.cpp \
@@ -119,6 +137,7 @@ bench: build
 
 # libFuzzer targets (clang++ only), each run for FUZZ_SECONDS.
 fuzz:
+	@$(PACKAGES) fuzz
 	cmake -S fuzz -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 	cmake --build build-fuzz -j $(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh build-fuzz
@@ -126,7 +145,8 @@ fuzz:
 # Line and branch coverage of src/ from the whole suite, end-to-end runs included. The reports
 # are written whatever the tests did; a failed test then fails the target.
 coverage:
-	cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug \
+	@$(PACKAGES) coverage
+	cmake -S . -B build-coverage -DCMAKE_BUILD_TYPE=Debug -DZEPA_TESTS=ON \
 	  -DCMAKE_CXX_FLAGS="--coverage -O0" -DCMAKE_EXE_LINKER_FLAGS=--coverage >/dev/null
 	find build-coverage -name '*.gcda' -delete
 	cmake --build build-coverage -j $(JOBS)
@@ -141,12 +161,19 @@ coverage:
 	@status=$$(cat build-coverage/ctest-status); if [ "$$status" != 0 ]; then \
 	  echo "coverage: a test failed (ctest status $$status)"; exit 1; fi
 
-.PHONY: install package package-check diagram help-page
+.PHONY: install uninstall package package-check diagram help-page
 
 # Installs under $(PREFIX), staged below $(DESTDIR) when it is given.
 PREFIX ?= /usr/local
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# Removes what `make install` put in place (give it the same DESTDIR), from the list CMake
+# wrote at the install.
+uninstall:
+	@test -f $(BUILD)/install_manifest.txt || { echo "uninstall: $(BUILD) has installed nothing"; exit 1; }
+	sed 's|^|$(DESTDIR)|' $(BUILD)/install_manifest.txt | xargs -d '\n' rm -f
+	rm $(BUILD)/install_manifest.txt
 
 # The Debian package in $(BUILD)/; the Windows zip too when `make windows` has built the program.
 WINDOWS_EXE := build-windows/zepa4-07.exe

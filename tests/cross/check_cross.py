@@ -208,7 +208,7 @@ def check_linux(target, native):
             raise Skip(f"no {qemu} (Debian: qemu-user)")
         runner = [emulator, "-L", sysroot]
     build = os.path.join(ROOT, "build-cross-" + target)
-    run(["cmake", "-S", ROOT, "-B", build, "-DCMAKE_BUILD_TYPE=Release",
+    run(["cmake", "-S", ROOT, "-B", build, "-DCMAKE_BUILD_TYPE=Release", "-DZEPA_TESTS=ON",
          "-DCMAKE_SYSTEM_NAME=Linux", "-DCMAKE_SYSTEM_PROCESSOR=" + processor,
          "-DCMAKE_CXX_COMPILER=" + compiler,
          "-DCMAKE_CROSSCOMPILING_EMULATOR=" + ";".join(runner)],
@@ -233,7 +233,7 @@ def check_windows32(native):
                    "(Debian: g++-mingw-w64-i686, wine32:i386)")
     build = os.path.join(ROOT, "build-windows32")
     run(["cmake", "-S", ROOT, "-B", build, "--no-warn-unused-cli", "-DCMAKE_BUILD_TYPE=Release",
-         "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(ROOT, "cmake", "mingw-w64-i686.cmake")],
+         "-DZEPA_TESTS=ON", "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(ROOT, "cmake", "mingw-w64-i686.cmake")],
         stdout=subprocess.DEVNULL)
     run(["cmake", "--build", build, "-j", JOBS, "--target", "zepa4-07", "zepa_tests"],
         stdout=subprocess.DEVNULL)
