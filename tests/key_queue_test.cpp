@@ -142,11 +142,25 @@ TEST(Keyboard, ConsoleEventsAreTranslatedAndComposedAboveThePlatform) {
   EXPECT_EQ(read_key(), "\xFF\x6B");
 }
 
-TEST(KeyboardDeathTest, UnreadableConsoleEndsTheEditorWithStatusOne) {
+TEST(Keyboard, AConsoleThatGivesNoMoreKeysEndsTheLineAndSaysWhy) {
+  // Input that cannot be read: the line ends at once, lost for good.
+  {
+    testing::ConsoleRig rig(20, 5);
+    rig.keys.fail_reads = true;
+    read_line(">", QuestionMark::kNo, LineEndAfter::kYes);
+    EXPECT_EQ(input_loss(), InputLoss::kFailed);
+    EXPECT_EQ(keys_end(), KeysEnd::kFailed);
+    EXPECT_EQ(rig.screen.row(0).substr(0, 2), "> ");  // no line end after the reply
+  }
+  // A terminal that hangs up after "12": the close key is pushed (and ignored by the editor),
+  // the line holds what was typed, and no Enter is made up for it.
   testing::ConsoleRig rig(20, 5);
-  rig.keys.fail_reads = true;
-  EXPECT_EXIT(read_line(">", QuestionMark::kNo, LineEndAfter::kYes),
-              ::testing::ExitedWithCode(1), "");
+  rig.keys.type("12").hang_up = true;
+  read_line(">", QuestionMark::kNo, LineEndAfter::kYes);
+  EXPECT_EQ(input_loss(), InputLoss::kHungUp);
+  EXPECT_EQ(input_line().text, "12");
+  EXPECT_FALSE(rig.keys.ran_out);
+  EXPECT_EQ(rig.screen.cursor_y, 0);
 }
 
 }  // namespace

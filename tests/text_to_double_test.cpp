@@ -49,13 +49,17 @@ Outcome library(std::string_view text, bool hex) {
   return {result.ptr - text.data(), result.ec, std::bit_cast<std::uint64_t>(value)};
 }
 
+// Ours, its end told as the library tells it.
 Outcome ours(std::string_view text, bool hex, bool* overflow = nullptr) {
   double value = std::bit_cast<double>(kUntouched);
   const char* last = text.data() + text.size();
   const TextToDoubleResult result = hex ? hex_text_to_double(text.data(), last, value)
                                         : decimal_text_to_double(text.data(), last, value);
-  if (overflow != nullptr) *overflow = result.overflow;
-  return {result.ptr - text.data(), result.ec, std::bit_cast<std::uint64_t>(value)};
+  if (overflow != nullptr) *overflow = result.end == Conversion::kTooLarge;
+  const std::errc ec = result.end == Conversion::kStored     ? std::errc()
+                       : result.end == Conversion::kNoNumber ? std::errc::invalid_argument
+                                                             : std::errc::result_out_of_range;
+  return {result.ptr - text.data(), ec, std::bit_cast<std::uint64_t>(value)};
 }
 
 // Counts the texts on which the two differ; reports the first few.

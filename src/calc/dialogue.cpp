@@ -15,6 +15,7 @@
 #include "console/print.h"
 #include "platform/platform.h"
 #include "sys/command.h"
+#include "sys/lifecycle.h"
 
 namespace zepa {
 
@@ -77,9 +78,24 @@ bool is_letter_answer(const std::string& answer, char upper, char lower) {
   return answer.size() == 1 && (answer[0] == upper || answer[0] == lower);
 }
 
+// A console that gives no more lines (its terminal hung up, its input failed) ends the program
+// at the line it cut short, before anything of the case is computed or recorded: by the
+// hang-up, as the terminal's own end would, or with status 1.
+void end_if_input_lost() {
+  switch (input_loss()) {
+    case InputLoss::kNone:
+      return;
+    case InputLoss::kHungUp:
+      end_program_hung_up();
+    case InputLoss::kFailed:
+      end_program(1);
+  }
+}
+
 float ask_number(const char* prompt) {
   float value = 0;
   read_line(prompt, QuestionMark::kYes, LineEndAfter::kYes);
+  end_if_input_lost();
   input_single(value);
   return value;
 }
@@ -87,6 +103,7 @@ float ask_number(const char* prompt) {
 std::string ask_text(const char* prompt) {
   std::string answer;
   read_line(prompt, QuestionMark::kYes, LineEndAfter::kYes);
+  end_if_input_lost();
   input_text(answer);
   return answer;
 }

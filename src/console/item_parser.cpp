@@ -102,12 +102,12 @@ bool unsigned_decimal(const char* p, const char* end, double& value) {
   }
   const TextToDoubleResult result =
       hex ? hex_text_to_double(p, end, value) : decimal_text_to_double(p, end, value);
-  if (result.ec == std::errc::result_out_of_range) {
-    value = result.overflow ? kInfinity : 0.0;
+  if (result.end == Conversion::kTooLarge || result.end == Conversion::kTooSmall) {
+    value = result.end == Conversion::kTooLarge ? kInfinity : 0.0;
     return true;
   }
   // After "0x" a point without digits ("0x.") leaves the 0 already stored.
-  return result.ec == std::errc() || hex;
+  return result.end == Conversion::kStored || hex;
 }
 
 std::uint64_t decimal_integer(std::string_view text) {

@@ -30,7 +30,7 @@ void push_close_key() { push_key(kCloseKey); }
 
 struct Keyboard {
   bool polled = false;
-  bool failed = false;
+  KeysEnd end = KeysEnd::kNone;
   KeyFormat format;
   KeyDecoder decoder{127, true};
   KeyEventTranslator translator{layout_key_char};
@@ -49,7 +49,14 @@ void drain_bytes(KeySource& keys) {
     if (room == 0) return;
     unsigned char bytes[kReadSize];
     const long n = keys.read_bytes(bytes, static_cast<std::size_t>(room));
-    if (n < 0) k.failed = true;
+    if (n == kHungUp) {
+      // The terminal is gone: the close key goes to the queue, as the console's close event
+      // puts it there.
+      k.end = KeysEnd::kHungUp;
+      push_close_key();
+    } else if (n < 0) {
+      k.end = KeysEnd::kFailed;
+    }
     if (n <= 0) break;
     k.codes.clear();
     k.decoder.feed(bytes, static_cast<std::size_t>(n), k.codes);
@@ -66,7 +73,7 @@ void drain_events(KeySource& keys) {
   for (;;) {
     KeyEvent event;
     const long n = keys.read_events(&event, 1);
-    if (n < 0) g_keyboard.failed = true;
+    if (n < 0) g_keyboard.end = KeysEnd::kFailed;
     if (n <= 0) return;
     push_key(g_keyboard.translator.handle(event));
   }
@@ -82,7 +89,7 @@ std::string key_text(KeyCode code) {
 void poll_keyboard() {
   KeySource* keys = platform().keys;
   Keyboard& k = g_keyboard;
-  if (keys == nullptr || k.failed) return;
+  if (keys == nullptr || k.end != KeysEnd::kNone) return;
   if (!k.polled) {
     k.polled = true;
     k.format = keys->format();
@@ -113,8 +120,10 @@ std::string read_key() {
   return code == kNoKey ? std::string() : key_text(code);
 }
 
+KeysEnd keys_end() { return g_keyboard.end; }
+
 bool wait_for_key(int timeout_ms) {
-  if (g_keyboard.failed) return false;
+  if (g_keyboard.end != KeysEnd::kNone) return false;
   flush_all_output();
   KeySource* keys = platform().keys;
   if (keys == nullptr) return true;

@@ -8,7 +8,6 @@
 #include "console/key_codes.h"
 #include "console/keyboard.h"
 #include "platform/platform.h"
-#include "sys/lifecycle.h"
 
 namespace zepa {
 
@@ -187,7 +186,7 @@ void Editor::act(KeyCode code) {
 
 }  // namespace
 
-std::string edit_line(std::string_view shown) {
+bool edit_line(std::string& line, std::string_view shown) {
   Editor editor(shown);
   const bool was_visible = locate(kKeepCoordinate, kKeepCoordinate, kShow).was_visible;
   // A resize (SIGWINCH, or Ctrl+Z and fg to a new size) is taken here, between keys, never
@@ -200,8 +199,10 @@ std::string edit_line(std::string_view shown) {
   for (;;) {
     follow_resize();
     while (!key_available()) {
-      // A console whose input cannot be read can never end the line.
-      if (!wait_for_key(kWaitMs)) end_program(1);
+      if (!wait_for_key(kWaitMs)) {
+        line = editor.take();
+        return false;
+      }
       follow_resize();
     }
     const KeyCode code = take_key();
@@ -212,7 +213,8 @@ std::string edit_line(std::string_view shown) {
   }
   editor.finish();
   locate(kKeepCoordinate, kKeepCoordinate, was_visible ? kShow : kHide);
-  return editor.take();
+  line = editor.take();
+  return true;
 }
 
 }  // namespace zepa

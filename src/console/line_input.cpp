@@ -1,6 +1,7 @@
 #include "console/line_input.h"
 
 #include "console/console_writer.h"
+#include "console/keyboard.h"
 #include "console/line_editor.h"
 #include "console/print.h"
 #include "platform/platform.h"
@@ -11,6 +12,7 @@ namespace zepa {
 namespace {
 
 InputLine g_line;
+InputLoss g_loss = InputLoss::kNone;
 
 // A terminal that cannot address the cursor edits the line itself and echoes the Enter; the
 // line arrives whole on standard input.
@@ -21,6 +23,10 @@ void read_plain_terminal_line(InputLine& line, LineEndAfter line_end) {
     byte = stdin_next_byte();
   }
   if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
+  if (stdin_hung_up()) {
+    g_loss = InputLoss::kHungUp;
+    return;
+  }
   // End of input leaves the cursor after the prompt: end the line as the editor would.
   if (byte < 0 && line_end == LineEndAfter::kYes) print_end(0, kEndLine);
 }
@@ -42,7 +48,10 @@ InputLine& input_line() {
 
 void reset_input_line() {
   g_line = InputLine{};
+  g_loss = InputLoss::kNone;
 }
+
+InputLoss input_loss() { return g_loss; }
 
 bool stdin_is_console() {
   return platform().process->input_kind() != InputKind::kRedirected;
@@ -64,7 +73,12 @@ void read_typed_line(InputLine& line, InputKind kind, std::string_view prompt,
   }
   std::string shown(prompt);
   if (question_mark == QuestionMark::kYes) shown += "? ";
-  std::string text = edit_line(shown);
+  std::string text;
+  if (!edit_line(text, shown)) {
+    g_loss = keys_end() == KeysEnd::kHungUp ? InputLoss::kHungUp : InputLoss::kFailed;
+    line.text = std::move(text);
+    return;
+  }
   // The reply as typed goes to the transcript; the editor's echo and redraws never do.
   if (platform().process->transcript()) {
     stdout_write(reinterpret_cast<const unsigned char*>(text.data()), text.size());

@@ -27,6 +27,12 @@ void reset_input_line();
 enum class QuestionMark : bool { kNo = false, kYes = true };
 enum class LineEndAfter : bool { kNo = false, kYes = true };
 
+// Why a console gives no more lines: its key source failed, or its terminal hung up. Set by the
+// read_line that found it, for the rest of the process; the dialogue then ends, having computed
+// and recorded nothing of the half-typed case.
+enum class InputLoss { kNone, kFailed, kHungUp };
+InputLoss input_loss();
+
 // Whether standard input is a console the line editor reads from.
 bool stdin_is_console();
 

@@ -4,6 +4,12 @@
 
 namespace zepa {
 
+// Errors in the console layer: the print operations return the channel result codes
+// (sys/channels.h); a console service that has nothing to report returns nothing, one that can
+// fail in one way returns bool, and one with several outcomes an enum (Conversion, KeysEnd,
+// InputLoss). Nothing here ends the process: a console that gives no more input says so
+// (input_loss) and the dialogue ends.
+
 // End actions: flag bits performed after a print item.
 inline constexpr int kEndNone = 0;   // the next item follows on the same line
 inline constexpr int kEndLine = 1;   // a line end (13, 10)

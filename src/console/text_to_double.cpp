@@ -73,15 +73,15 @@ const char* read_exponent_digits(const char* p, const char* last, std::int64_t& 
 }
 
 TextToDoubleResult finish(const char* end, std::uint64_t bits, double& value) {
-  if (bits == kInfinityBits) return {end, std::errc::result_out_of_range, true};
-  if (bits == 0) return {end, std::errc::result_out_of_range, false};
+  if (bits == kInfinityBits) return {end, Conversion::kTooLarge};
+  if (bits == 0) return {end, Conversion::kTooSmall};
   value = std::bit_cast<double>(bits);
-  return {end, std::errc{}, false};
+  return {end, Conversion::kStored};
 }
 
 TextToDoubleResult zero(const char* end, double& value) {
   value = 0;
-  return {end, std::errc{}, false};
+  return {end, Conversion::kStored};
 }
 
 // A decimal number as read: its significant digits, from the first nonzero one to the last
@@ -257,10 +257,10 @@ const char* read_hex(const char* first, const char* last, HexNumber& number) {
 TextToDoubleResult decimal_text_to_double(const char* first, const char* last, double& value) {
   DecimalNumber number;
   const char* end = read_decimal(first, last, number);
-  if (end == nullptr) return {first, std::errc::invalid_argument, false};
+  if (end == nullptr) return {first, Conversion::kNoNumber};
   if (number.count == 0) return zero(end, value);
   if (number.count <= kLeadingDigits && exact_decimal(number.leading, number.exponent, value)) {
-    return {end, std::errc{}, false};
+    return {end, Conversion::kStored};
   }
   return finish(end, exact_decimal_bits(number), value);
 }
@@ -268,7 +268,7 @@ TextToDoubleResult decimal_text_to_double(const char* first, const char* last, d
 TextToDoubleResult hex_text_to_double(const char* first, const char* last, double& value) {
   HexNumber number;
   const char* end = read_hex(first, last, number);
-  if (end == nullptr) return {first, std::errc::invalid_argument, false};
+  if (end == nullptr) return {first, Conversion::kNoNumber};
   if (number.significand == 0) return zero(end, value);
   const std::int64_t exponent = number.exponent + number.written;
   return finish(end, nearest_double_bits(number.significand, exponent, number.sticky), value);

@@ -2,21 +2,21 @@
 
 #include <cfloat>
 #include <cstdint>
-#include <system_error>
 
 #include "console/decimal_digits.h"
 
 namespace zepa {
 
-// How a conversion ended. `ptr` is one past the last byte of the number, or the start of the
-// text when no number begins it. `ec` is std::errc{} when the value was stored,
-// invalid_argument when no number begins the text, and result_out_of_range when the number
-// lies beyond the largest double or is not zero but rounds to zero; the value is then left as
-// it was, and `overflow` tells which of the two it is.
+// How a conversion ended: the value stored, no number at the start of the text, or a number
+// beyond the largest double (kTooLarge) or not zero but rounding to zero (kTooSmall), which
+// leave the value as it was.
+enum class Conversion { kStored, kNoNumber, kTooLarge, kTooSmall };
+
+// `ptr` is one past the last byte of the number, or the start of the text when no number
+// begins it.
 struct TextToDoubleResult {
   const char* ptr;
-  std::errc ec;
-  bool overflow;
+  Conversion end;
 };
 
 // The double nearest to the unsigned decimal number that begins [first, last), ties to even:

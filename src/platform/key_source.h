@@ -5,6 +5,9 @@
 
 namespace zepa {
 
+// A read's answer when the terminal has hung up: no input will ever come.
+inline constexpr long kHungUp = -2;
+
 // One key event of the Windows console, with the fields the keyboard layer uses.
 struct KeyEvent {
   bool key_down = true;
@@ -35,11 +38,11 @@ class KeySource {
   // Valid after setup().
   virtual KeyFormat format() { return {}; }
   // Called at the first poll of the keyboard: installs the console event handler, which calls
-  // `on_close` (from any thread) when the console is closed or the terminal hangs up, and
-  // registers its removal for the end of the process.
+  // `on_close` (from any thread) when the console is closed, and registers its removal for the
+  // end of the process. A terminal's hang-up comes back from read_bytes instead (kHungUp).
   virtual void install_event_handler(void (*on_close)()) = 0;
   // Reads pending input without blocking, at most `size` bytes or events: the count, 0 when
-  // nothing is pending, -1 when reading failed.
+  // nothing is pending, -1 when reading failed, kHungUp when the terminal has gone.
   virtual long read_bytes(unsigned char*, std::size_t) { return 0; }
   virtual long read_events(KeyEvent*, std::size_t) { return 0; }
   // The key's own character for a virtual-key code as the keyboard layout gives it, 0 for none

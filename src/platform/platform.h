@@ -7,6 +7,12 @@
 
 namespace zepa {
 
+// Errors in the platform layer: a call that counts (bytes, a position, a handle) returns the
+// count, with a negative value for a failure or an end (-1, kNoFile, kHungUp); a call with
+// nothing to count returns true or false. The system's own detail (errno, GetLastError) goes
+// no further. Nothing here ends the process but the signal handlers, by the signal's default
+// action, and Process::end_hung_up, which the dialogue's end calls.
+
 // The platform services the program runs on. The native ones are installed at start-up; tests
 // install in-memory ones.
 struct Platform {

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/key_source.h"
+
 namespace zepa {
 
 // Where an install prefix keeps the program's files, relative to the prefix.
@@ -16,9 +18,6 @@ enum class InputKind {
   kPlainTerminal,  // a terminal that cannot address the cursor: its own line discipline
 };
 
-// read_input's answer when standard input is a terminal that has hung up: no reply will come.
-inline constexpr long kInputHungUp = -2;
-
 // What the operating system gives the program besides the console grid.
 class Process {
  public:
@@ -29,7 +28,7 @@ class Process {
   // terminal, the dialogue's bytes in and out unchanged.
   virtual bool batch() const { return false; }
   // Reads up to `size` bytes of standard input, waiting for them: the count read, 0 at its
-  // end, -1 on failure, kInputHungUp when it is a terminal that has hung up.
+  // end, -1 on failure, kHungUp when it is a terminal that has hung up.
   virtual long read_input(unsigned char* buffer, std::size_t size) = 0;
   // Writes to standard output, waiting while it cannot take more: the count written (may be
   // short), -1 on failure.

@@ -56,10 +56,10 @@ class PosixProcess final : public Process {
     // A terminal gives EIO once it is gone, or the end of input (for good, and poll() says
     // POLLHUP), whether SIGHUP came or was ignored: unlike an end typed with Ctrl+D, no
     // more reply can come.
-    if (n < 0) return errno == EIO ? kInputHungUp : n;
+    if (n < 0) return errno == EIO ? kHungUp : n;
     struct pollfd input = {STDIN_FILENO, POLLIN, 0};
     const bool hung_up = poll(&input, 1, 0) > 0 && (input.revents & POLLHUP) != 0;
-    return hung_up ? kInputHungUp : 0;
+    return hung_up ? kHungUp : 0;
   }
 
   long write_output(const unsigned char* bytes, std::size_t size) override {
@@ -146,6 +146,7 @@ class PosixProcess final : public Process {
   }
 
   [[noreturn]] void end_hung_up() override {
+    leave_terminal_mode();  // the modes back, if the terminal still takes them
     std::signal(SIGHUP, SIG_DFL);
     sigset_t hangup;
     sigemptyset(&hangup);

@@ -42,9 +42,8 @@ constexpr int kAnswerWaitMs = 100;
 // How often the key wait looks whether a program in the background is in the foreground again.
 constexpr int kBackgroundLookMs = 100;
 
-// The console event handler's counterpart: what a hang-up does, and what SIGHUP was before.
+// The console event handler's counterpart: what SIGHUP was before it.
 struct HangUpHandler {
-  void (*on_close)() = nullptr;  // the close key's push, given by the keyboard layer
   struct sigaction before {};
   bool caught = false;
 };
@@ -280,9 +279,9 @@ class TerminalKeys final : public KeySource {
 
   KeyFormat format() override { return format_; }
 
-  void install_event_handler(void (*on_close)()) override {
+  // A hang-up in the key wait is answered by the key reads (kHungUp), on the main thread.
+  void install_event_handler(void (*)()) override {
     if (!g_modes.raw_on) return;
-    g_hang_up.on_close = on_close;
     sigaction(SIGHUP, nullptr, &g_hang_up.before);
     g_hang_up.caught = catch_signal(SIGHUP, on_hangup);
     std::atexit(remove_event_handler);
@@ -298,7 +297,7 @@ class TerminalKeys final : public KeySource {
       return static_cast<long>(n);
     }
     for (;;) {
-      if (g_signals.hangup) hang_up();
+      if (g_signals.hangup) return kHungUp;
       if (!in_foreground()) return 0;
       struct pollfd input = {STDIN_FILENO, POLLIN, 0};
       const int ready = poll(&input, 1, 0);
@@ -307,10 +306,10 @@ class TerminalKeys final : public KeySource {
         return -1;
       }
       if (ready == 0) return 0;
-      if ((input.revents & POLLIN) == 0) hang_up();  // POLLHUP, POLLERR, POLLNVAL: no data ever
+      if ((input.revents & POLLIN) == 0) return kHungUp;  // POLLHUP, POLLERR, POLLNVAL: no data ever
       const ssize_t n = read(STDIN_FILENO, bytes, size);
       if (n > 0) return static_cast<long>(n);
-      if (n == 0 || errno == EIO) hang_up();  // ready yet empty: the terminal is gone
+      if (n == 0 || errno == EIO) return kHungUp;  // ready yet empty: the terminal is gone
       if (errno != EINTR && errno != EAGAIN) return -1;
     }
   }
@@ -352,18 +351,6 @@ class TerminalKeys final : public KeySource {
   }
 
  private:
-  // The terminal is gone: the close key goes to the queue, as the console's close event puts it
-  // there, and the process ends as a hung-up process does. Reading on would only spin.
-  [[noreturn]] static void hang_up() {
-    if (g_hang_up.on_close != nullptr) g_hang_up.on_close();
-    restore_terminal();
-    set_action(SIGHUP, SIG_DFL);
-    raise(SIGHUP);
-    // Only if the default action did not end the process (cppcheck takes raise() as the end).
-    // cppcheck-suppress unreachableCode
-    _exit(128 + SIGHUP);
-  }
-
   KeyFormat format_;
 };
 

@@ -8,6 +8,12 @@
 
 namespace zepa {
 
+// Errors in the files-and-process layer: the channel operations (and the print operations
+// above them) return these result codes; the standard streams report a byte or -1 for the end
+// of input and keep a failed output as a state (stdout_failed); run_command and open_file
+// return the opener's status. Only lifecycle.h's two ends, which the dialogue calls, end the
+// process.
+
 // Result codes of the channel operations.
 inline constexpr int kDone = 0;
 inline constexpr int kInvalidRequest = 1;

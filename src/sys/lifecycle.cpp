@@ -14,7 +14,7 @@ void runtime_shutdown() {
   flush_all_output();
 }
 
-void end_hung_up() {
+void end_program_hung_up() {
   flush_all_output();
   platform().process->end_hung_up();
   // Not reached: g++ does not carry [[noreturn]] through a virtual call, cppcheck does.

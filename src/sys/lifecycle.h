@@ -4,9 +4,9 @@ namespace zepa {
 
 // The end of the process. Only the dialogue (and main, after it) calls these.
 
-// Ends the process as a hang-up of its terminal does, standard output written out first:
-// nothing more is read, computed or recorded.
-[[noreturn]] void end_hung_up();
+// Ends the process as a hang-up of its terminal does (by SIGHUP on POSIX), after the terminal's
+// modes and standard output: the end when the dialogue's terminal has gone.
+[[noreturn]] void end_program_hung_up();
 
 // Ends the process with `code` after the exit work (standard output written out, file
 // channels closed). A failed standard output turns a code of 0 into 1.

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "sys/lifecycle.h"
 
 namespace zepa {
 
@@ -27,6 +26,7 @@ struct InputState {
   std::size_t position = 0;
   std::size_t count = 0;
   bool ended = false;
+  bool hung_up = false;  // the end came from a terminal that hung up
 };
 
 OutputState g_out;
@@ -106,8 +106,7 @@ int stdin_next_byte() {
     // A program driving this one through pipes must see every result before it answers.
     stdout_flush();
     const long n = platform().process->read_input(g_in.bytes, kBufferSize);
-    // A terminal that hung up sends no reply: the half-typed case ends with the program.
-    if (n == kInputHungUp) end_hung_up();
+    if (n == kHungUp) g_in.hung_up = true;
     if (n <= 0) {
       g_in.ended = true;
       return -1;
@@ -117,6 +116,8 @@ int stdin_next_byte() {
   }
   return g_in.bytes[g_in.position++];
 }
+
+bool stdin_hung_up() { return g_in.hung_up; }
 
 std::size_t stdin_buffered(const unsigned char*& bytes) {
   bytes = g_in.bytes + g_in.position;
@@ -133,6 +134,7 @@ void reset_std_streams() {
   g_out.warning_pending = false;
   g_in.position = g_in.count = 0;
   g_in.ended = false;
+  g_in.hung_up = false;
 }
 
 }  // namespace zepa

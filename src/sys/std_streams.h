@@ -23,9 +23,10 @@ std::string_view take_stdout_warning();
 void flush_all_output();
 
 // The next byte of standard input (0..255), or -1 at its end or on a read failure. Reads
-// through a buffer; standard output is flushed before a read that may block. A terminal that
-// has hung up ends the program (end_hung_up).
+// through a buffer; standard output is flushed before a read that may block.
 int stdin_next_byte();
+// Whether standard input ended because it is a terminal that hung up: no reply will come.
+bool stdin_hung_up();
 
 // The bytes of standard input already read and not yet taken, without reading more: the
 // count, with `bytes` pointing at them. stdin_take(n) takes the first n of them.

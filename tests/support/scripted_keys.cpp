@@ -22,7 +22,7 @@ long ScriptedKeys::read_bytes(unsigned char*, std::size_t) {
     push_key(script[next++]);
     if (one_per_drain) break;
   }
-  return 0;
+  return hang_up && next == script.size() ? kHungUp : 0;
 }
 
 void ScriptedKeys::wait(int timeout_ms) {

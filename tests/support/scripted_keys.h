@@ -16,7 +16,8 @@ namespace zepa::testing {
 // queue has room for or one per drain (a read of its bytes, which pushes the codes itself and
 // returns no byte). When the script has run out, a wait pushes Enter (and notes it) so that an
 // editor waiting for a key that never comes ends instead of hanging the test. `fail_reads`
-// makes every read fail, as a console whose input cannot be read. `pause_at`: the script holds
+// makes every read fail, as a console whose input cannot be read; `hang_up` makes the reads
+// after the script report a terminal that hung up. `pause_at`: the script holds
 // back its keys from that index until a wait, which first runs `at_pause` (a resize, say).
 class ScriptedKeys : public KeySource {
  public:
@@ -24,6 +25,7 @@ class ScriptedKeys : public KeySource {
   std::size_t next = 0;
   bool one_per_drain = false;
   bool fail_reads = false;
+  bool hang_up = false;
   std::size_t pause_at = static_cast<std::size_t>(-1);
   std::function<void()> at_pause;
   int setups = 0;
