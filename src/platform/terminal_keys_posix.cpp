@@ -178,8 +178,8 @@ void on_continue(int) {
   errno = saved_errno;
 }
 
-// In the key wait, the work happens on the main thread, which the signal wakes: the close key,
-// then the end. Anywhere else the main thread may be blocked for good (waiting for the help
+// In the key wait, the work happens on the main thread, which the signal wakes: the next key
+// read answers kHungUp, and the dialogue ends by the hang-up. Anywhere else the main thread may be blocked for good (waiting for the help
 // opener, opening a memo that is a pipe with no reader; restarted calls would never notice), so
 // the end happens here, by the signal's default action, as for Ctrl+C.
 void on_hangup(int sig) {
@@ -243,9 +243,9 @@ bool find_position_answer(const std::string& bytes, std::size_t from, std::size_
 // starts there so that keys typed ahead are neither echoed over the banner by the terminal nor
 // lost, and everything that puts the terminal back (exit, every signal that ends the process,
 // TSTP, CONT) is in place from the moment raw mode is. install_event_handler() runs at the first
-// keyboard poll and is the console event handler's counterpart: the answer to a hang-up (the
-// close key, then the end). Before it a hang-up gets the default action, as a console close
-// does before the handler.
+// keyboard poll and is the console event handler's counterpart: it makes a hang-up in the key
+// wait come back from the key reads. Before it a hang-up gets the default action, as a console
+// close does before the handler.
 class TerminalKeys final : public KeySource {
  public:
   void setup() override {
