@@ -1,24 +1,12 @@
 # Cross build for 32-bit Windows with mingw-w64, made by `make test-cross`: a check that the 32-bit
 # program gives the same bytes as the others (the release zip is the 64-bit one). The tests run
 # under wine's 32-bit loader. The project's CMakeLists.txt adds SSE2 arithmetic for x86-32.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(ZEPA_MINGW_PREFIX i686-w64-mingw32)
-# The posix thread model: GoogleTest needs std::mutex, which the win32 model lacks. The
-# program itself starts no thread; -static links the threads library into the one .exe.
-set(CMAKE_C_COMPILER ${ZEPA_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZEPA_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${ZEPA_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${ZEPA_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-compilers.cmake)
 
 # Tests run under wine's 32-bit loader (Debian's wine32:i386, outside PATH) in a 32-bit prefix
-# of its own in the build directory, created by `make test-windows32` before any test runs. A
+# of its own in the build directory, created by `make test-cross` before any test runs. A
 # prefix made before wine32 was installed cannot load the 32-bit kernel32.dll: hence its own.
 find_program(ZEPA_WINE32 NAMES wine PATHS /usr/lib/wine NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
 if(ZEPA_WINE32)

@@ -1,19 +1,7 @@
 # Cross build for 64-bit Windows with mingw-w64: `make windows`. The tests run under wine.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(ZEPA_MINGW_PREFIX x86_64-w64-mingw32)
-# The posix thread model: GoogleTest needs std::mutex, which the win32 model lacks. The
-# program itself starts no thread; -static links the threads library into the one .exe.
-set(CMAKE_C_COMPILER ${ZEPA_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${ZEPA_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${ZEPA_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${ZEPA_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-compilers.cmake)
 
 # Tests run under wine, with its own prefix in the build directory and its messages off. The
 # prefix is created by `make test-windows` before any test runs (its first start is slow).

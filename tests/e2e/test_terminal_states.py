@@ -15,18 +15,10 @@ import time
 
 from common import MEMO_FILE, Scratch, Skip, check, expect_equal, main, memo
 from test_faults import SHELL_WRAPPER, SIGNAL_WRAPPER, need_terminal, program_pid
-from test_terminal import (C_PROMPT, CONTINUE_LINE, F_PROMPT, Pane,
-                           expect_results, expect_terminal_restored)
+from test_terminal import (C_PROMPT, CONTINUE_LINE, F_PROMPT, Pane, expect_results,
+                           expect_terminal_restored, process_state)
 
 ONE_CASE_MEMO = memo(" 3", " 1", " 5", " 3.217506", " 36.86981")
-
-
-def process_state(pid):
-    try:
-        with open(f"/proc/{pid}/stat") as f:
-            return f.read().rsplit(")", 1)[1].split()[0]
-    except OSError:
-        return None
 
 
 def shell_pane(binary, size=None):
