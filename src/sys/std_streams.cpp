@@ -60,7 +60,7 @@ void stdout_write(const unsigned char* bytes, std::size_t n) {
       return;
     }
   }
-  std::memcpy(g_out.bytes + g_out.count, bytes, n);
+  if (n != 0) std::memcpy(g_out.bytes + g_out.count, bytes, n);  // an empty text may have none
   g_out.count += n;
 }
 
@@ -73,7 +73,7 @@ void stdout_write_line(const unsigned char* bytes, std::size_t n) {
     return;
   }
   unsigned char* out = g_out.bytes + g_out.count;
-  std::memcpy(out, bytes, n);
+  if (n != 0) std::memcpy(out, bytes, n);  // an empty text may have no bytes at all
   out[n] = 13;
   out[n + 1] = 10;
   g_out.count += n + 2;
