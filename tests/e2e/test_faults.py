@@ -352,6 +352,18 @@ def need_terminal(binary):
             raise Skip("the program runs behind a wrapper")
 
 
+def shell_pane(binary, size=None):
+    """A pane with an interactive bash at its "READY>" prompt, optionally resized first."""
+    need_terminal(binary)
+    if shutil.which("bash") is None:
+        raise Skip("no bash")
+    pane = Pane(binary, wrapper=SHELL_WRAPPER)
+    if size is not None:
+        pane.tmux("resize-window", "-t", "zepa", "-x", str(size[0]), "-y", str(size[1]))
+    pane.wait_for_last_line("READY>")
+    return pane
+
+
 def test_signals_while_editing(binary):
     need_terminal(binary)
     # Each signal ends the program by its default action after the terminal is put back: the
@@ -377,10 +389,7 @@ def test_signals_while_editing(binary):
 
 
 def test_ctrl_z_and_fg_while_editing(binary):
-    need_terminal(binary)
-    if shutil.which("bash") is None:
-        raise Skip("no bash")
-    pane = Pane(binary, wrapper=SHELL_WRAPPER)
+    pane = shell_pane(binary)
     try:
         pane.answer("READY>", f"stty -g > stty.before; '{binary}'")
         pane.skip_help()

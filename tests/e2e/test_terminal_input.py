@@ -14,8 +14,8 @@ import tempfile
 import termios
 import time
 
-from common import (MEMO_FILE, Skip, check, expect_equal, main, memo)
-from test_faults import SHELL_WRAPPER, need_terminal, program_pid
+from common import (MEMO_FILE, check, expect_equal, main, memo)
+from test_faults import program_pid, shell_pane
 from test_terminal import (C_PROMPT, CONTINUE_LINE, EXEC_WRAPPER, F_PROMPT, HELP_LINE,
                            WAIT_LIMIT, Pane, expect_results, expect_terminal_restored,
                            process_state)
@@ -100,10 +100,7 @@ def test_bracketed_paste_then_ctrl_c(binary):
 
 
 def test_paste_marks_off_while_stopped(binary):
-    need_terminal(binary)
-    if shutil.which("bash") is None:
-        raise Skip("no bash")
-    pane = Pane(binary, wrapper=SHELL_WRAPPER)
+    pane = shell_pane(binary)
     try:
         # bash would mark pastes at its own prompt: told not to, so that only ours can.
         pane.answer("READY>", "bind 'set enable-bracketed-paste off'; stty -g > stty.before; '" + binary + "'")

@@ -6,30 +6,18 @@ import fcntl
 import os
 import pty
 import select
-import shutil
 import signal
 import struct
 import subprocess
 import termios
 import time
 
-from common import MEMO_FILE, Scratch, Skip, check, expect_equal, main, memo
-from test_faults import SHELL_WRAPPER, SIGNAL_WRAPPER, need_terminal, program_pid
+from common import MEMO_FILE, Scratch, check, expect_equal, main, memo
+from test_faults import SIGNAL_WRAPPER, need_terminal, program_pid, shell_pane
 from test_terminal import (C_PROMPT, CONTINUE_LINE, F_PROMPT, Pane, expect_results,
                            expect_terminal_restored, process_state)
 
 ONE_CASE_MEMO = memo(" 3", " 1", " 5", " 3.217506", " 36.86981")
-
-
-def shell_pane(binary, size=None):
-    need_terminal(binary)
-    if shutil.which("bash") is None:
-        raise Skip("no bash")
-    pane = Pane(binary, wrapper=SHELL_WRAPPER)
-    if size is not None:
-        pane.tmux("resize-window", "-t", "zepa", "-x", str(size[0]), "-y", str(size[1]))
-    pane.wait_for_last_line("READY>")
-    return pane
 
 
 def finish_case(pane):
