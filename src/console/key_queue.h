@@ -5,8 +5,8 @@
 namespace zepa {
 
 // The keyboard queue: a ring of 512 codes that holds at most 511; a push into a full ring drops
-// the oldest code. Pushes may come from another thread (the Windows console event handler); a
-// lock-free guard keeps them from interfering with the main thread's reads.
+// the oldest code. Only the main thread touches it: the console event handler's thread leaves
+// its close key to the next keyboard poll (keyboard.cpp).
 inline constexpr int kKeyQueueSize = 512;
 
 void push_key(KeyCode code);

@@ -1,6 +1,7 @@
 #include "console/keyboard.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <vector>
 
@@ -25,8 +26,12 @@ unsigned layout_key_char(unsigned virtual_key) {
   return keys != nullptr ? keys->key_char(virtual_key) : 0;
 }
 
-// The console event handler's one effect; it may run on a thread of the platform's own.
-void push_close_key() { push_key(kCloseKey); }
+// The console event handler runs on a thread of the platform's own: it only raises this flag,
+// and the next poll, on the main thread, turns it into the close key. So the queue has one
+// thread, and needs no guard.
+std::atomic<bool> g_close_requested{false};
+
+void request_close() { g_close_requested.store(true); }
 
 struct Keyboard {
   bool polled = false;
@@ -53,7 +58,7 @@ void drain_bytes(KeySource& keys) {
       // The terminal is gone: the close key goes to the queue, as the console's close event
       // puts it there.
       k.end = KeysEnd::kHungUp;
-      push_close_key();
+      push_key(kCloseKey);
     } else if (n < 0) {
       k.end = KeysEnd::kFailed;
     }
@@ -94,8 +99,9 @@ void poll_keyboard() {
     k.polled = true;
     k.format = keys->format();
     k.decoder = KeyDecoder(k.format.erase, k.format.utf8);
-    keys->install_event_handler(push_close_key);
+    keys->install_event_handler(request_close);
   }
+  if (g_close_requested.exchange(false)) push_key(kCloseKey);
   if (k.format.events) {
     drain_events(*keys);
   } else {
@@ -141,6 +147,9 @@ bool wait_for_key(int timeout_ms) {
   return true;
 }
 
-void reset_keyboard() { g_keyboard = Keyboard{}; }
+void reset_keyboard() {
+  g_keyboard = Keyboard{};
+  g_close_requested.store(false);
+}
 
 }  // namespace zepa
