@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <clocale>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -23,45 +21,54 @@ unsigned us_key_char(unsigned v) {
 
 constexpr std::uint32_t kStates[4] = {0, kShift, kLeftCtrl, kLeftAlt};
 
-// The extended key numbers of the key table, column by column (plain, Shift, Ctrl, Alt); 0 is
-// no extended entry.
-std::map<unsigned, std::array<int, 4>> expected_key_table() {
-  std::map<unsigned, std::array<int, 4>> t;
-  for (unsigned s = 0; s <= 88; ++s) t[s] = {0, 0, 0, 0};
-  t[0x01][3] = 0x01;                                           // Esc
-  for (unsigned s = 0x02; s <= 0x0D; ++s) t[s][3] = s + 0x76;  // digit row
-  t[0x03][2] = 0x03;                                           // Ctrl+2
-  t[0x0E][3] = 0xE0;                                           // Backspace
-  t[0x0F] = {0, 0x0F, 0x94, 0x0F};                             // Tab
-  for (unsigned s = 0x10; s <= 0x1B; ++s) t[s][3] = s;         // q .. ]
-  t[0x1C][3] = 0x1C;                                           // Enter
-  for (unsigned s = 0x1E; s <= 0x29; ++s) t[s][3] = s;         // a .. `
-  for (unsigned s = 0x2C; s <= 0x35; ++s) t[s][3] = s;         // z .. /
-  for (unsigned s = 0x3B; s <= 0x44; ++s) {                    // F1 .. F10
-    t[s] = {int(s), int(s + 0x19), int(s + 0x23), int(s + 0x2D)};
-  }
-  const unsigned pad[11][2] = {{0x47, 0x77}, {0x48, 0x8D}, {0x49, 0x84}, {0x4B, 0x73},
-                               {0x4C, 0x8F}, {0x4D, 0x74}, {0x4F, 0x75}, {0x50, 0x91},
-                               {0x51, 0x76}, {0x52, 0x92}, {0x53, 0x93}};
-  for (const auto& p : pad) t[p[0]] = {int(p[0]), 0, int(p[1]), 0};  // keypad
-  t[0x4C][3] = 0x4C;                                                 // Alt+keypad 5
-  t[0x57] = {0x85, 0x87, 0x89, 0x8B};                                // F11
-  t[0x58] = {0x86, 0x88, 0x8A, 0x8C};                                // F12
-  return t;
-}
-
-TEST(TranslateKey, EveryRowOfTheKeyTable) {
+// Rows of the key table at the ends of each group of keys: the extended key numbers of the
+// columns plain, Shift, Ctrl and Alt; 0 is no extended entry.
+TEST(TranslateKey, RowsOfTheKeyTable) {
+  const struct {
+    unsigned scan;
+    int columns[4];
+  } rows[] = {
+      {0x00, {0, 0, 0, 0}},             // no key
+      {0x01, {0, 0, 0, 0x01}},          // Esc
+      {0x02, {0, 0, 0, 0x78}},          // 1, the digit row's first
+      {0x03, {0, 0, 0x03, 0x79}},       // 2, the one Ctrl entry of the digit row
+      {0x0D, {0, 0, 0, 0x83}},          // =, the digit row's last
+      {0x0E, {0, 0, 0, 0xE0}},          // Backspace
+      {0x0F, {0, 0x0F, 0x94, 0x0F}},    // Tab
+      {0x10, {0, 0, 0, 0x10}},          // q, the first letter row's first
+      {0x1B, {0, 0, 0, 0x1B}},          // ], and its last
+      {0x1C, {0, 0, 0, 0x1C}},          // Enter
+      {0x1D, {0, 0, 0, 0}},             // Ctrl
+      {0x1E, {0, 0, 0, 0x1E}},          // a
+      {0x29, {0, 0, 0, 0x29}},          // `
+      {0x2B, {0, 0, 0, 0}},             // backslash
+      {0x2C, {0, 0, 0, 0x2C}},          // z
+      {0x35, {0, 0, 0, 0x35}},          // /
+      {0x39, {0, 0, 0, 0}},             // space
+      {0x3B, {0x3B, 0x54, 0x5E, 0x68}},  // F1
+      {0x44, {0x44, 0x5D, 0x67, 0x71}},  // F10
+      {0x45, {0, 0, 0, 0}},             // Num Lock
+      {0x47, {0x47, 0, 0x77, 0}},       // keypad 7, Home with Num Lock off
+      {0x4A, {0, 0, 0, 0}},             // keypad -
+      {0x4C, {0x4C, 0, 0x8F, 0x4C}},    // keypad 5, the one keypad key with an Alt entry
+      {0x53, {0x53, 0, 0x93, 0}},       // keypad point, Delete with Num Lock off
+      {0x56, {0, 0, 0, 0}},             // the 102nd key
+      {0x57, {0x85, 0x87, 0x89, 0x8B}},  // F11
+      {0x58, {0x86, 0x88, 0x8A, 0x8C}},  // F12, the table's last row
+  };
   g_extra_char = 0;
-  for (const auto& [s, row] : expected_key_table()) {
-    SCOPED_TRACE(s);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.scan);
+    const unsigned s = row.scan;
+    const int* x = row.columns;
     // Plain, no character (Num Lock off, grey keys reported without the enhanced bit).
-    EXPECT_EQ(translate_key(0, s, 0xFF, 0, us_key_char), row[0] ? extended_key(row[0]) : kNoKey);
+    EXPECT_EQ(translate_key(0, s, 0xFF, 0, us_key_char), x[0] ? extended_key(x[0]) : kNoKey);
     // Plain with a character: always the character (keypad digits with Num Lock on).
     EXPECT_EQ(translate_key('7', s, '7', 0, us_key_char), '7');
     // Modified columns with the key's own character: the extended entry, else the character.
     for (int c = 1; c < 4; ++c) {
       EXPECT_EQ(translate_key('Q', s, 'Q', kStates[c], us_key_char),
-                row[c] ? extended_key(row[c]) : 'Q')
+                x[c] ? extended_key(x[c]) : 'Q')
           << "column " << c;
     }
   }
