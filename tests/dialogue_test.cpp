@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/memory_files.h"
 #include "support/memory_process.h"
 #include "support/scripted_keys.h"
 #include "support/temp_dir.h"
@@ -44,13 +45,30 @@ TEST_F(DialogueTest, EachComputedCaseIsAppendedWholeAndARefusedPairNot) {
   EXPECT_EQ(platform_.process.errors, "");
 }
 
-TEST_F(DialogueTest, MemoThatCannotBeOpenedIsReportedOnStandardError) {
-  std::filesystem::create_directory("mc-zepa4-07.txt");
-  platform_.process.input = "\n3\n1\nn\n";
-  EXPECT_EQ(run_dialogue(), 0);
-  EXPECT_EQ(platform_.process.errors,
-            " Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt\n");
-  EXPECT_EQ(platform_.process.output.find("Aviso"), std::string::npos);
+// A memo that was not recorded whole is said on standard error, and the dialogue goes on.
+TEST(DialogueMemo, AMemoNotRecordedIsSaidOnStandardError) {
+  struct Case {
+    const char* what;
+    void (*fault)(testing::MemoryFiles&);
+  };
+  const Case cases[] = {
+      {"the file cannot be opened", [](testing::MemoryFiles& f) { f.openable = false; }},
+      {"the disk takes only part of it", [](testing::MemoryFiles& f) { f.room = 100; }},
+      {"its close fails", [](testing::MemoryFiles& f) { f.close_fails = true; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::RedirectedPlatform redirected;
+    testing::MemoryFiles files;
+    c.fault(files);
+    redirected.process.input = "\n3\n1\nn\n";
+    platform().files = &files;
+    EXPECT_EQ(run_dialogue(), 0);
+    platform().files = nullptr;
+    EXPECT_EQ(redirected.process.errors,
+              " Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt\n");
+    EXPECT_EQ(redirected.process.output.find("Aviso"), std::string::npos);
+  }
 }
 
 TEST(DialogueHelp, TheAnswerOpensTheInstalledPageElseTheWebPage) {
@@ -93,8 +111,7 @@ TEST(DialogueHelp, TheAnswerOpensTheInstalledPageElseTheWebPage) {
   }
 }
 
-// A console screen that keeps what it showed at its last flush, and a memo file that notes
-// what the screen showed when it was opened.
+// A console screen that keeps what it showed at its last flush.
 class FlushedScreen : public testing::MemoryScreen {
  public:
   FlushedScreen() : MemoryScreen(80, 25) {}
@@ -102,39 +119,34 @@ class FlushedScreen : public testing::MemoryScreen {
   std::vector<std::string> shown;
 };
 
-class NotingFiles : public Files {
- public:
-  explicit NotingFiles(const FlushedScreen& screen) : screen_(screen) {}
-  FileHandle open_append(const char*) override {
-    shown_at_open = screen_.shown;
-    return kNoFile;  // then the memo is given up: the warning follows the results
-  }
-  bool lock(FileHandle) override { return true; }
-  std::int64_t end_position(FileHandle) override { return -1; }
-  bool reserve(FileHandle, std::int64_t, std::size_t) override { return true; }
-  long append(FileHandle, const unsigned char*, std::size_t) override { return -1; }
-  bool cut_back(FileHandle, std::int64_t, std::int64_t) override { return false; }
-  bool close(FileHandle) override { return true; }
-  std::vector<std::string> shown_at_open;
-
- private:
-  const FlushedScreen& screen_;
-};
-
 TEST(DialogueAtAConsole, ResultsAreOnTheScreenBeforeTheMemoIsOpened) {
   testing::ConsoleRig rig(80, 25);
   FlushedScreen screen;
-  NotingFiles files(screen);
+  testing::MemoryFiles files;
+  std::string shown;  // at the memo file's open, which fails: the warning follows the results
+  files.at_open = [&] {
+    for (const std::string& row : screen.shown) shown += row + "|";
+  };
+  files.openable = false;
   platform().screen = &screen;
   platform().files = &files;
   rig.keys.type("\r3\r1\rn\r");
   EXPECT_EQ(run_dialogue(), 0);
   platform().files = nullptr;
-  std::string shown;
-  for (const std::string& row : files.shown_at_open) shown += row + "|";
   EXPECT_NE(shown.find("  Angulo: Alfa(grau)= 36.86981"), std::string::npos) << shown;
   EXPECT_EQ(shown.find("Aviso"), std::string::npos);
   EXPECT_EQ(rig.process.output, "");
+}
+
+// A terminal that hangs up while c is typed ends the program there, by the hang-up: the
+// sagitta is never asked for.
+TEST(DialogueAtAConsole, AHangUpEndsTheProgramAtTheLineItCutShort) {
+  testing::ConsoleRig rig(80, 25);
+  rig.keys.type("\r12").hang_up = true;
+  EXPECT_THROW(run_dialogue(), testing::MemoryProcess::HungUp);
+  for (const std::string& row : rig.screen.window()) {
+    EXPECT_EQ(row.find("Flecha"), std::string::npos) << row;
+  }
 }
 
 }  // namespace
