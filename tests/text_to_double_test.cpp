@@ -64,11 +64,18 @@ Outcome ours(std::string_view text, bool hex, bool* overflow = nullptr) {
   return {result.ptr - text.data(), ec, std::bit_cast<std::uint64_t>(value)};
 }
 
-std::uint64_t single_bits(float value) {
-  return std::bit_cast<std::uint32_t>(value);
+// Only the bits of a conversion's value.
+Outcome bits_of(double value) {
+  return {0, {}, std::bit_cast<std::uint64_t>(value)};
+}
+Outcome bits_of(float value) {
+  return {0, {}, std::bit_cast<std::uint32_t>(value)};
+}
+double c_library(std::string_view text) {
+  return std::strtod(std::string(text).c_str(), nullptr);
 }
 
-// The one harness: a conversion of ours beside its reference, over many texts.
+// The one harness: a conversion of ours beside its reference.
 struct Harness {
   const char* name;
   Outcome (*reference)(std::string_view);
@@ -81,22 +88,17 @@ constexpr Harness kHex{"hex", [](std::string_view t) { return library(t, true); 
                        [](std::string_view t) { return ours(t, true); }};
 // The whole decimal conversion of an item's text (white space, sign, words, hexadecimal)
 // against the C library's strtod, which glibc rounds correctly: the same bits.
-constexpr Harness kWhole{
-    "whole", [](std::string_view t) {
-      return Outcome{0, {}, std::bit_cast<std::uint64_t>(std::strtod(std::string(t).c_str(), nullptr))};
-    },
-    [](std::string_view t) { return Outcome{0, {}, std::bit_cast<std::uint64_t>(decimal_to_double(t))}; }};
-// A typed number item: its first 67 bytes read by strtod, then rounded to single.
+constexpr Harness kWhole{"whole", [](std::string_view t) { return bits_of(c_library(t)); },
+                         [](std::string_view t) { return bits_of(decimal_to_double(t)); }};
+// A typed number item against strtod of its first 67 bytes, rounded to single.
 constexpr Harness kItem{
-    "item", [](std::string_view t) {
-      const std::string kept(t.substr(0, 67));
-      return Outcome{0, {}, single_bits(static_cast<float>(std::strtod(kept.c_str(), nullptr)))};
-    },
+    "item",
+    [](std::string_view t) { return bits_of(static_cast<float>(c_library(t.substr(0, 67)))); },
     [](std::string_view t) {
       input_line() = InputLine{std::string(t), 0, LineSource::kText};
       float value = 0;
       input_single(value);
-      return Outcome{0, {}, single_bits(value)};
+      return bits_of(value);
     }};
 
 #if defined(__GLIBC__)
@@ -208,7 +210,7 @@ std::string written(const std::string& digits, int exponent, unsigned style) {
 // normal, the largest double and the halfway point above it, in 17 digits and in more, with
 // signs, blanks and exponents of every form) as the C library reads them.
 TEST(TextToDouble, BoundariesAsTheReferences) {
-  const Decimal tiny_half = halfway(0, -1074);                           // 2^-1075
+  const Decimal tiny_half = halfway(0, -1074);                          // 2^-1075
   const Decimal max_half = halfway((std::uint64_t{1} << 53) - 1, 971);  // above the largest
   const std::string kTinyHalf = written(tiny_half.digits, tiny_half.exponent, 2);
   const std::string kMaxHalf = written(max_half.digits, max_half.exponent, 2);
@@ -268,19 +270,46 @@ TEST(TextToDouble, BoundariesAsTheReferences) {
       "1p2147483647", "1p-2147483648", "1p2147483648", "1p-2147483649", "1p2147482624",
       "1p2147482627", "1p-2147482624", "1p99999999999999999999999", "1p-99999999999999999999"};
   const std::string whole[] = {
-      "2.4703282292062327e-324", "2.4703282292062328e-324", "-2.4703282292062328E-324",
-      "4.9406564584124654e-324", "7.4109846876186982e-324", "2.2250738585072009e-308",
-      "2.2250738585072011e-308", "2.2250738585072014e-308", "  +2.2250738585072012e-308",
-      "1.7976931348623157e308", "1.7976931348623158e308", "1.797693134862315807e308",
-      "-1.7976931348623159e308", "1e309", "1e-325", "0.000001e-318", "179769313486231570e291",
-      tiny, joined({"-", tiny}), tiny + "1", tiny.substr(0, 67), max, max.substr(0, 67),
+      "2.4703282292062327e-324",
+      "2.4703282292062328e-324",
+      "-2.4703282292062328E-324",
+      "4.9406564584124654e-324",
+      "7.4109846876186982e-324",
+      "2.2250738585072009e-308",
+      "2.2250738585072011e-308",
+      "2.2250738585072014e-308",
+      "  +2.2250738585072012e-308",
+      "1.7976931348623157e308",
+      "1.7976931348623158e308",
+      "1.797693134862315807e308",
+      "-1.7976931348623159e308",
+      "1e309",
+      "1e-325",
+      "0.000001e-318",
+      "179769313486231570e291",
+      tiny,
+      joined({"-", tiny}),
+      tiny + "1",
+      tiny.substr(0, 67),
+      max,
+      max.substr(0, 67),
       "1.7976931348623157081452742373170435679807056752584499659891747680315726078002853876"
       "058955863276687817154045895351438246423432132688946418276846754670353751698604991057"
       "655128207624549009038932894407586850845513394230458323690322294816580855933212334827"
       "4797826204144723168738177180919299881250404026184124858368e308",
-      "0x1p-1074", "0x1p-1075", "0x1.0000000000001p-1075", "0x1.fffffffffffffp1023",
-      "0x1.fffffffffffff8p1023", "-0X1.FFFFFFFFFFFFF7FFFFp1023", "0x1p+-3", "0x1P-+3",
-      "infinity", "-INF", "nan", "-NaN", "\t\n\v\f\r 5"};
+      "0x1p-1074",
+      "0x1p-1075",
+      "0x1.0000000000001p-1075",
+      "0x1.fffffffffffffp1023",
+      "0x1.fffffffffffff8p1023",
+      "-0X1.FFFFFFFFFFFFF7FFFFp1023",
+      "0x1p+-3",
+      "0x1P-+3",
+      "infinity",
+      "-INF",
+      "nan",
+      "-NaN",
+      "\t\n\v\f\r 5"};
   EXPECT_EQ(mismatches(kDecimal, decimal), 0);
   EXPECT_EQ(mismatches(kHex, hex), 0);
   if (!kGlibc) GTEST_SKIP() << "the whole conversion's reference is glibc's strtod";
@@ -293,23 +322,23 @@ TEST(TextToDouble, OutOfRangeSaysWhichSide) {
     bool hex;
     bool overflow;
   };
-  const Case cases[] = {{"1e309", false, true},
-                        {"1.7976931348623159e308", false, true},
-                        {"1e99999999999999999999", false, true},
-                        {"1e-400", false, false},
-                        {"2.4703282292062327e-324", false, false},
-                        {"1p1024", true, true},
-                        {"1p2147483648", true, true},
-                        {"1p-1075", true, false},
-                        {"1p-2147483649", true, false},
-                        // Where the written exponent plus 1023 and the point's shift comes to
-                        // 2^31 or just next to it, the library's int arithmetic wraps: it gives
-                        // a subnormal or zero without an error. These numbers are far beyond
-                        // the largest double.
-                        {"1p2147482625", true, true},
-                        {"1p2147482626", true, true},
-                        {"1.fffffffffffff8p2147482624", true, true},
-                        {"0.01p2147482633", true, true}};
+  const Case cases[] = {
+      {"1e309", false, true},
+      {"1.7976931348623159e308", false, true},
+      {"1e99999999999999999999", false, true},
+      {"1e-400", false, false},
+      {"2.4703282292062327e-324", false, false},
+      {"1p1024", true, true},
+      {"1p2147483648", true, true},
+      {"1p-1075", true, false},
+      {"1p-2147483649", true, false},
+      // Where the written exponent plus 1023 and the point's shift comes to 2^31 or just next
+      // to it, the library's int arithmetic wraps: it gives a subnormal or zero without an
+      // error. These numbers are far beyond the largest double.
+      {"1p2147482625", true, true},
+      {"1p2147482626", true, true},
+      {"1.fffffffffffff8p2147482624", true, true},
+      {"0.01p2147482633", true, true}};
   for (const Case& c : cases) {
     bool overflow = !c.overflow;
     const Outcome got = ours(c.text, c.hex, &overflow);
@@ -383,30 +412,19 @@ class TextMaker {
  public:
   explicit TextMaker(std::uint64_t seed) : random_(seed) {}
 
-  std::string decimal() {
+  // Leading zeros now and then, digits with or without a point, an exponent or none, a stop.
+  std::string text(bool hex) {
+    static constexpr const char* kHexSets[] = {"0123456789abcdefABCDEF", "08", "0f", "18f"};
+    const std::string_view set = hex ? kHexSets[pick(4)] : "0123456789";
     std::string text(pick(4) == 0 ? pick(30) : 0, '0');
-    append_digits(text, "0123456789");
+    append_digits(text, set);
     if (pick(2) == 0) {
       text += '.';
-      append_digits(text, "0123456789");
+      append_digits(text, set);
     }
-    if (pick(3) != 0) append_exponent(text, pick(2) == 0 ? "e" : "E", pick(3) == 0 ? "+-" : "-");
-    append_stop(text);
-    return text;
-  }
-
-  std::string hex() {
-    static constexpr const char* kDigitSets[] = {"0123456789abcdefABCDEF", "08", "0f", "18f"};
-    const char* digits = kDigitSets[pick(4)];
-    std::string text(pick(4) == 0 ? pick(30) : 0, '0');
-    append_digits(text, digits);
-    if (pick(2) == 0) {
-      text += '.';
-      append_digits(text, digits);
-    }
-    if (pick(3) != 0) append_exponent(text, pick(2) == 0 ? "p" : "P", pick(3) == 0 ? "+-" : "-");
-    append_stop(text);
-    return text;
+    if (pick(3) != 0) append_exponent(text, hex);
+    static constexpr const char* kStops[] = {"", "", "", "", ".", "e", "p", "x", "5", " 1"};
+    return text + kStops[pick(std::size(kStops))];
   }
 
  private:
@@ -420,40 +438,29 @@ class TextMaker {
     if (pick(50) == 0) count = pick(1200);
     const std::size_t kind = pick(8);
     for (std::size_t i = 0; i < count; ++i) {
-      const std::size_t index = kind == 0 ? 0 : kind == 1 ? set.size() - 1 : pick(set.size());
-      text += set[index];
+      text += set[kind == 0 ? 0 : kind == 1 ? set.size() - 1 : pick(set.size())];
     }
   }
 
-  // The letter, a sign or none (now and then a second), and an exponent near the double's
-  // range, or long, or missing.
-  void append_exponent(std::string& text, const char* letter, const char* second_sign) {
-    text += letter;
+  // The letter in either case, a sign or none (now and then a second), and an exponent near
+  // the double's range, or long, or missing.
+  void append_exponent(std::string& text, bool hex) {
+    text += (hex ? "pP" : "eE")[pick(2)];
     static constexpr const char* kSigns[] = {"", "+", "-"};
     text += kSigns[pick(3)];
-    if (pick(20) == 0) text += second_sign;
-    switch (pick(8)) {
-      case 0:
-        break;
-      case 1:
-        for (std::size_t i = pick(30); i > 0; --i) text += static_cast<char>('0' + pick(10));
-        break;
-      case 2:
-        text += std::string(pick(20), '0') + std::to_string(pick(400));
-        break;
-      default:
-        text += std::to_string(pick(1150));
+    if (pick(20) == 0) text += pick(3) == 0 ? "+-" : "-";
+    const std::size_t form = pick(8);
+    if (form == 1) {
+      for (std::size_t i = pick(30); i > 0; --i) text += static_cast<char>('0' + pick(10));
+    } else if (form == 2) {
+      text += std::string(pick(20), '0') + std::to_string(pick(400));
+    } else if (form > 2) {
+      text += std::to_string(pick(1150));
     }
-  }
-
-  void append_stop(std::string& text) {
-    static constexpr const char* kStops[] = {"", "", "", "", ".", "e", "p", "x", "5", " 1"};
-    text += kStops[pick(std::size(kStops))];
   }
 
   std::mt19937_64 random_;
 };
-
 
 // Random texts as the library reads them; beyond the range the side matters to the caller
 // (infinity or zero), and the C library's strtod says which.
@@ -462,7 +469,7 @@ TEST(TextToDouble, RandomTextsAsTheLibrary) {
   Comparison decimal(kDecimal);
   int out_of_range = 0;
   for (int i = 0; i < 300000; ++i) {
-    const std::string text = maker.decimal();
+    const std::string text = maker.text(false);
     decimal.check(text);
     bool overflow = false;
     const Outcome got = ours(text, false, &overflow);
@@ -474,7 +481,7 @@ TEST(TextToDouble, RandomTextsAsTheLibrary) {
   EXPECT_EQ(decimal.mismatches(), 0);
   EXPECT_GT(out_of_range, 3000);
   Comparison hex(kHex);
-  for (int i = 0; i < 200000; ++i) hex.check(maker.hex());
+  for (int i = 0; i < 200000; ++i) hex.check(maker.text(true));
   EXPECT_EQ(hex.mismatches(), 0);
 }
 
