@@ -40,7 +40,8 @@ TEST_F(DialogueTest, EachComputedCaseIsAppendedWholeAndARefusedPairNot) {
   dir_.write("mc-zepa4-07.txt", "before");
   platform_.process.input = "\r\n3\r\n1\r\nc\r\n1\r\n3\r\n4\r\n2\r\nn\r\n";
   EXPECT_EQ(run_dialogue(), 0);
-  EXPECT_EQ(dir_.read("mc-zepa4-07.txt"), "before" + memo(" 3", " 1", " 5", " 3.217506", " 36.86981") +
+  EXPECT_EQ(dir_.read("mc-zepa4-07.txt"), "before" +
+                                              memo(" 3", " 1", " 5", " 3.217506", " 36.86981") +
                                               memo(" 4", " 2", " 5", " 4.636476", " 53.12997"));
   EXPECT_EQ(platform_.process.errors, "");
 }
@@ -84,6 +85,7 @@ TEST(DialogueHelp, TheAnswerOpensTheInstalledPageElseTheWebPage) {
     std::string errors;
   };
   const Case cases[] = {
+      // clang-format off
       {"the installed copy, opened once in a run of two cases; a success says nothing",
        "a\n3\n1\nc\n3\n1\nn\n", page, 0, {"open " + page}, ""},
       {"no installed copy: the web address", "A\n3\n1\nn\n", "", 0, {"browse " + web}, ""},
@@ -93,6 +95,7 @@ TEST(DialogueHelp, TheAnswerOpensTheInstalledPageElseTheWebPage) {
        {"browse " + web}, not_opened + web + "\n"},
       {"an answer that only begins with the letter opens nothing", "ajuda\n3\n1\nn\n", page, 0,
        {}, ""},
+      // clang-format on
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

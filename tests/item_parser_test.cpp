@@ -145,23 +145,23 @@ TEST(ItemParser, RedirectedInput) {
   // clang-format on
   // Standard input delivering everything at once, then one byte per read: the same items.
   for (const std::size_t chunk : {std::size_t{1} << 20, std::size_t{1}})
-  for (const Case& c : cases) {
-    testing::RedirectedPlatform platform;
-    platform.process.input = c.input;
-    platform.process.read_chunk = chunk;
-    for (const std::string& want : c.items) {
-      read_line("", QuestionMark::kYes, LineEndAfter::kYes);
-      if (want.starts_with("#")) {
-        float value = -99;
-        input_single(value);
-        EXPECT_EQ(bits(value), bits(std::stof(want.substr(1)))) << c.input << " " << chunk;
-      } else {
-        std::string text = "old";
-        input_text(text);
-        EXPECT_EQ(text, want) << c.input << " " << chunk;
+    for (const Case& c : cases) {
+      testing::RedirectedPlatform platform;
+      platform.process.input = c.input;
+      platform.process.read_chunk = chunk;
+      for (const std::string& want : c.items) {
+        read_line("", QuestionMark::kYes, LineEndAfter::kYes);
+        if (want.starts_with("#")) {
+          float value = -99;
+          input_single(value);
+          EXPECT_EQ(bits(value), bits(std::stof(want.substr(1)))) << c.input << " " << chunk;
+        } else {
+          std::string text = "old";
+          input_text(text);
+          EXPECT_EQ(text, want) << c.input << " " << chunk;
+        }
       }
     }
-  }
 }
 
 // Number lines that the fast path takes whole from standard input's buffer give the value of

@@ -36,6 +36,7 @@ TEST(LineEditor, EveryKeyOfTheTable) {
     int beeps = 0;
   };
   const Case cases[] = {
+      // clang-format off
       {"characters", {"abc"}, "abc", ">abc................"},
       {"backspace in the middle", {"abc" + kLeft + kBackspace}, "ac", ">ac ................"},
       {"backspace at the start is silent", {kBackspace}, "", ">..................."},
@@ -55,16 +56,15 @@ TEST(LineEditor, EveryKeyOfTheTable) {
       {"delete in the middle", {"abc" + kHome + kDelete}, "bc", ">bc ................"},
       {"delete at the end beeps", {"abc" + kDelete}, "abc", ">abc................", 1},
       {"keys that change nothing: Insert, pages, F1, F11, F12, Alt+a, controls",
-       {kInsert + kPageUp + kPageDown + kF1 + kF11 + kF12 + "\x1b" "a" + std::string("\0\x01\x1f", 3) +
-        "a"},
-       "a", ">a.................."},
+       {kInsert + kPageUp + kPageDown + kF1 + kF11 + kF12 + "\x1b" "a" +
+        std::string("\0\x01\x1f", 3) + "a"}, "a", ">a.................."},
       {"a character the line cannot hold beeps and leaves the line as it was",
        {"ab" + kLeft + "\xf0\x9f\x98\x80"}, "ab", ">ab.................", 1},
       {"characters above 127 typed in UTF-8 are their Windows-1252 bytes, 255 included",
        {" \xc3\xbf\xc3\xa1\xe2\x82\xac"}, " \xFF\xE1\x80", "> \xFF\xE1\x80..............."},
       {"ctrl+enter ends the line", {"ab\nc"}, "ab", ">ab................."},
-      {"enter in the middle takes the whole line", {"abc" + kHome}, "abc",
-       ">abc................"},
+      {"enter in the middle takes the whole line", {"abc" + kHome}, "abc", ">abc................"},
+      // clang-format on
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -80,13 +80,16 @@ TEST(LineEditor, EveryKeyOfTheTable) {
 
 TEST(LineEditor, UpAndDownMoveByTheWidth) {
   ConsoleRig rig(10, 4, 0, '.');
+  std::string ten_right;
+  for (int i = 0; i < 10; ++i) ten_right += kRight;
+  // clang-format off
   const std::string keys = "abcdefghijklmnopqrstuvwxy" +
-                           kUp + "X" +    // pos 25 -> 15
-                           kDown +        // 16 + 10 <= 26: to the end
-                           kDown + "Y" +  // fewer than W after it: nothing
-                           kHome + kUp +  // fewer than W before it: nothing
-                           kRight + kRight + kRight + kRight + kRight + kRight + kRight + kRight +
-                           kRight + kRight + kUp + "Z";  // exactly W before it: to the start
+                           kUp + "X" +             // pos 25 -> 15
+                           kDown +                 // 16 + 10 <= 26: to the end
+                           kDown + "Y" +           // fewer than W after it: nothing
+                           kHome + kUp +           // fewer than W before it: nothing
+                           ten_right + kUp + "Z";  // exactly W before it: to the start
+  // clang-format on
   EXPECT_EQ(read_with(rig, {keys}), "ZabcdefghijklmnoXpqrstuvwxyY");
   EXPECT_EQ(rig.screen.rows(0, 4), (Rows{">Zabcdefgh", "ijklmnoXpq", "rstuvwxyY.", ".........."}));
   EXPECT_EQ(rig.screen.cursor_y, 3);
@@ -114,10 +117,14 @@ TEST(LineEditor, InsertsThatScrollAtTheLastCell) {
   };
   const Case cases[] = {
       {"appending into the last cell moves to the start of a new last row",
-       "abcdefghi" + kLeft + "Q", "abcdefghQi", {">abcdefghQ", "i         ", "          "}},
+       "abcdefghi" + kLeft + "Q",
+       "abcdefghQi",
+       {">abcdefghQ", "i         ", "          "}},
       {"inserting in a line whose tail reaches past the last cell scrolls; the cursor still "
        "lands just after the inserted byte ('Z' follows 'Y')",
-       "abcdefgh" + kHome + "XYZ", "XYZabcdefgh", {">XYZabcdef", "gh        ", "          "}},
+       "abcdefgh" + kHome + "XYZ",
+       "XYZabcdefgh",
+       {">XYZabcdef", "gh        ", "          "}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

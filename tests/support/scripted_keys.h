@@ -37,7 +37,7 @@ class ScriptedKeys : public KeySource {
   bool hang_up = false;
   bool fail_reads = false;  // every read fails, as a console whose input cannot be read
   bool ran_out = false;
-  int installs = 0;      // install_event_handler calls
+  int installs = 0;  // install_event_handler calls
   int waits = 0;
   int last_timeout = 0;  // the limit the last wait was given
 
