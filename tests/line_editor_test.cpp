@@ -12,7 +12,7 @@
 namespace zepa {
 namespace {
 
-using namespace testing;  // NOLINT: the rig and the keys' bytes
+using namespace testing;  // the rig and the bytes of the keys
 using Rows = std::vector<std::string>;
 
 // Reads one line with the prompt ">" and no "? ": the bursts typed one after the other, with
