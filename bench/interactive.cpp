@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "console/key_codes.h"
 #include "console/line_input.h"
 #include "platform/platform.h"
 #include "startup.h"
@@ -17,9 +16,6 @@
 #include "support/scripted_keys.h"
 
 namespace {
-
-using zepa::KeyCode;
-using Keys = std::vector<KeyCode>;
 
 // Counts every call the console writer makes on the screen buffer.
 class CountingScreen : public zepa::testing::MemoryScreen {
@@ -69,6 +65,9 @@ struct Cost {
   long cells;
 };
 
+// Keys as a terminal sends them, each one key's bytes.
+using Keys = std::vector<std::string>;
+
 // One read_line of `keys` and Enter on a fresh console: what it cost the screen buffer.
 Cost read_cost(const Keys& keys) {
   CountingScreen screen;
@@ -77,14 +76,14 @@ Cost read_cost(const Keys& keys) {
   process.kind = zepa::InputKind::kConsole;
   zepa::install_platform(zepa::Platform{&screen, &source, &process});
   zepa::reset_runtime_state();
-  source.script = keys;
-  source.script.push_back(zepa::kKeyEnter);
+  for (const std::string& key : keys) source.type(key);
+  source.type("\r");
   zepa::read_line(">", zepa::QuestionMark::kNo, zepa::LineEndAfter::kYes);
   return {screen.calls, screen.reads, screen.cells_written};
 }
 
-Keys repeat(KeyCode code, int n) {
-  return Keys(static_cast<std::size_t>(n), code);
+Keys repeat(const std::string& key, int n) {
+  return Keys(static_cast<std::size_t>(n), key);
 }
 
 Keys operator+(Keys a, const Keys& b) {
@@ -103,14 +102,18 @@ void report(const char* name, const Keys& before, const Keys& measured) {
 }  // namespace
 
 int main() {
-  const Keys line = repeat('x', 200);
-  const Keys to_middle = Keys{zepa::kKeyHome} + repeat(zepa::kKeyRight, 100);
-  report("type_at_end_of_200", repeat('x', 199), Keys{'x'});
+  using zepa::testing::kBackspace;
+  using zepa::testing::kDelete;
+  using zepa::testing::kHome;
+  using zepa::testing::kRight;
+  const Keys line = repeat("x", 200);
+  const Keys to_middle = Keys{kHome} + repeat(kRight, 100);
+  report("type_at_end_of_200", repeat("x", 199), Keys{"x"});
   report("type_200_at_end", {}, line);
-  report("insert_at_100_of_200", line + to_middle, repeat('y', 20));
-  report("delete_at_100_of_200", line + to_middle, repeat(zepa::kKeyDelete, 20));
-  report("backspace_at_100_of_200", line + to_middle, repeat(zepa::kKeyBackspace, 20));
-  report("paste_1000", {}, repeat('1', 1000));
-  report("paste_10000", {}, repeat('1', 10000));
+  report("insert_at_100_of_200", line + to_middle, repeat("y", 20));
+  report("delete_at_100_of_200", line + to_middle, repeat(kDelete, 20));
+  report("backspace_at_100_of_200", line + to_middle, repeat(kBackspace, 20));
+  report("paste_1000", {}, repeat("1", 1000));
+  report("paste_10000", {}, repeat("1", 10000));
   return 0;
 }

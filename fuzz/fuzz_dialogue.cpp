@@ -1,6 +1,6 @@
 // The whole dialogue over arbitrary input: redirected standard input bytes, or (when the first
-// byte is 0xC5) key codes typed at an in-memory 80 x 25 console, 0xF0..0xFF taking the next byte
-// as an extended key's number. It always ends with code 0, reads standard input no further than
+// byte is 0xC5) a terminal's bytes typed at an in-memory 80 x 25 console, through the key
+// decoder. It always ends with code 0, reads standard input no further than
 // its end, and writes a whole number of 21-line memos. Runs in a scratch directory; the memo is
 // removed before each input.
 #include <unistd.h>
@@ -38,13 +38,8 @@ std::size_t memo_lines() {
 
 void run_at_console(const std::uint8_t* data, std::size_t size) {
   zepa::testing::ConsoleRig rig(80, 25);
-  for (std::size_t i = 0; i < size; ++i) {
-    if (data[i] >= 0xF0 && i + 1 < size) {
-      rig.keys.press(zepa::extended_key(data[++i]));
-    } else {
-      rig.keys.press(data[i]);
-    }
-  }
+  rig.keys.type(std::string_view(reinterpret_cast<const char*>(data), size));
+  rig.keys.expect_end = true;
   check(zepa::run_dialogue() == 0, "exit code not 0");
   check(memo_lines() % 21 == 0, "memo not made of whole 21-line cases");
 }

@@ -11,6 +11,7 @@
 
 #include "console/console_writer.h"
 #include "console/key_codes.h"
+#include "console/key_queue.h"
 #include "console/line_input.h"
 #include "support/scripted_keys.h"
 
@@ -21,6 +22,23 @@ void check(bool ok, const char* what) {
   std::fprintf(stderr, "line editor rule broken: %s\n", what);
   std::abort();
 }
+
+// Hands the key codes straight to the keyboard queue, as many as it has room for (the editor
+// is fuzzed here, not the decoder), and an Enter at each wait once they have run out.
+class CodeKeys : public zepa::KeySource {
+ public:
+  std::vector<zepa::KeyCode> codes;
+  std::size_t next = 0;
+  void setup() override {}
+  void install_event_handler(void (*)()) override {}
+  long read_bytes(unsigned char*, std::size_t) override {
+    while (next < codes.size() && zepa::key_queue_room() > 0) zepa::push_key(codes[next++]);
+    return 0;
+  }
+  void wait(int) override {
+    if (next >= codes.size()) zepa::push_key(zepa::kKeyEnter);
+  }
+};
 
 // The key table on a plain string: what the line must hold after the keys (up to Enter).
 std::string model_line(const std::vector<zepa::KeyCode>& keys, std::size_t width) {
@@ -74,7 +92,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   zepa::testing::ConsoleRig rig(width, height, window_rows);
-  rig.keys.script = keys;
+  CodeKeys source;
+  source.codes = keys;
+  zepa::install_platform(zepa::Platform{&rig.screen, &source, &rig.process});
   zepa::read_line(">", zepa::QuestionMark::kNo, zepa::LineEndAfter::kYes);
 
   const std::string& line = zepa::input_line().text;

@@ -19,38 +19,47 @@ void write(std::string_view text) {
   console_write(reinterpret_cast<const unsigned char*>(text.data()), text.size());
 }
 
-TEST(ConsoleWriter, ControlBytesAndWrapping) {
+TEST(ConsoleWriter, ControlBytesWrappingAndTheLastCell) {
   struct Case {
     std::string text;
-    Rows rows;  // the first two rows of a 10 x 3 screen afterwards ('.' never written)
+    int width;
+    Rows rows;  // the whole screen, 3 rows, afterwards ('.' never written)
     int x, y;
+    int beeps = 0;
   };
   const Case cases[] = {
       // Exactly W bytes then a line end: the wrap already moved on, the line end adds a row.
-      {"abcdefghij\r\n", {"abcdefghij", ".........."}, 0, 2},
-      {"ab\ncd", {"ab........", "cd........"}, 2, 1},  // a line feed returns to the edge
-      {"abc\rX", {"Xbc.......", ".........."}, 1, 0},
+      {"abcdefghij\r\n", 10, {"abcdefghij", "..........", ".........."}, 0, 2},
+      {"ab\ncd", 10, {"ab........", "cd........", ".........."}, 2, 1},  // LF returns to the edge
+      {"abc\rX", 10, {"Xbc.......", "..........", ".........."}, 1, 0},
       // Backspace at the edge does nothing and never erases.
-      {"\bA\bB\bc\b", {"c.........", ".........."}, 0, 0},
-      {"abcde\tX", {"abcde   X.", ".........."}, 9, 0},  // tab at 5: 3 blanks
-      // Tab blanks are characters: from x = 8 they wrap onto the next row.
-      {"abcdefgh\tX", {"abcdefgh  ", "      X..."}, 7, 1},
-      {"a\ab", {"ab........", ".........."}, 2, 0},  // a bell draws nothing
-      {"\x0b\x0c", {"\x0b\x0c........", ".........."}, 2, 0},
+      {"\bA\bB\bc\b", 10, {"c.........", "..........", ".........."}, 0, 0},
+      {"abcde\tX", 10, {"abcde   X.", "..........", ".........."}, 9, 0},  // tab at 5: 3 blanks
+      // Tab blanks are characters: from x = 8 they wrap onto the next row; on a wider screen
+      // they are 8.
+      {"abcdefgh\tX", 10, {"abcdefgh  ", "      X...", ".........."}, 7, 1},
+      {"abcdefgh\tX",
+       20,
+       {"abcdefgh        X...", std::string(20, '.'), std::string(20, '.')},
+       17,
+       0},
+      {"a\ab\a", 10, {"ab........", "..........", ".........."}, 2, 0, 2},  // bells draw nothing
+      {"\x0b\x0c", 10, {"\x0b\x0c........", "..........", ".........."}, 2, 0},
+      // Ending in the last cell: no scroll, the cursor on that cell; the next byte scrolls first.
+      {"abcdefghijkl", 4, {"abcd", "efgh", "ijkl"}, 3, 2},
+      {"abcdefghijklm", 4, {"efgh", "ijkl", "m   "}, 1, 2},
+      // A line end on the last row scrolls at once.
+      {"a\r\nb\r\ncd\r\n", 4, {"b...", "cd..", "    "}, 0, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
-    ConsoleRig rig(10, 3, 0, '.');
+    ConsoleRig rig(c.width, 3, 0, '.');
     write(c.text);
-    EXPECT_EQ(rig.screen.rows(0, 2), c.rows);
+    EXPECT_EQ(rig.screen.rows(0, 3), c.rows);
     EXPECT_EQ(rig.screen.cursor_x, c.x);
     EXPECT_EQ(rig.screen.cursor_y, c.y);
+    EXPECT_EQ(rig.screen.beeps, c.beeps);
   }
-  ConsoleRig rig(20, 3, 0, '.');
-  write("abcdefgh\tX");  // a tab at x = 8 draws 8 blanks
-  EXPECT_EQ(rig.screen.row(0), "abcdefgh        X...");
-  write("\a\a");
-  EXPECT_EQ(rig.screen.beeps, 3 - 1);
 }
 
 TEST(ConsoleWriter, ATerminalWiderThanSixteenBitsIsDrawnOn) {
@@ -76,17 +85,8 @@ TEST(ConsoleWriter, RunsAreDrawnWholeAndBellsDoNotSplitThem) {
   EXPECT_EQ(rig.screen.cursor_y, 1);
 }
 
-TEST(ConsoleWriter, LastCellDefersTheLineAdvance) {
-  ConsoleRig rig(4, 3, 0, '.');
-  write("abcdefghijkl");  // ends in the last cell: no scroll, cursor on that cell
-  EXPECT_EQ(rig.screen.rows(0, 3), (Rows{"abcd", "efgh", "ijkl"}));
-  EXPECT_EQ(rig.screen.cursor_x, 3);
-  EXPECT_EQ(rig.screen.cursor_y, 2);
-  write("m");  // the deferred advance scrolls first
-  EXPECT_EQ(rig.screen.rows(0, 3), (Rows{"efgh", "ijkl", "m   "}));
-  EXPECT_EQ(rig.screen.cursor_x, 1);
-
-  // Settling alone carries out the advance.
+TEST(ConsoleWriter, TheLastCellsWaitingAdvance) {
+  // Settling alone carries it out.
   ConsoleRig settle(4, 3, 0, '.');
   write("abcdefghijkl");
   console_write(nullptr, 0, Settle::kYes);
@@ -94,23 +94,13 @@ TEST(ConsoleWriter, LastCellDefersTheLineAdvance) {
   EXPECT_EQ(settle.screen.cursor_x, 0);
   EXPECT_EQ(settle.screen.cursor_y, 2);
 
-  // locate clears it: the next byte overwrites the last cell and defers again.
+  // locate clears it: the next byte overwrites the last cell and waits again.
   ConsoleRig cleared(4, 3, 0, '.');
   write("abcdefghijkl");
   locate(kKeepCoordinate, kKeepCoordinate, CursorVisibility::kKeep);
   write("m");
   EXPECT_EQ(cleared.screen.rows(0, 3), (Rows{"abcd", "efgh", "ijkm"}));
   EXPECT_EQ(cleared.screen.scrolls, 0);
-}
-
-TEST(ConsoleWriter, LineEndOnTheLastRowScrollsAtOnce) {
-  ConsoleRig rig(4, 3, 0, '.');
-  write("a\r\nb\r\n");
-  print_text(0, "cd", kEndLine);
-  EXPECT_EQ(rig.screen.rows(0, 3), (Rows{"b...", "cd..", "    "}));
-  EXPECT_EQ(rig.screen.cursor_x, 0);
-  EXPECT_EQ(rig.screen.cursor_y, 2);
-  EXPECT_EQ(console_channel().column, 0u);
 }
 
 TEST(ConsoleWriter, WindowRunsDownTheBufferThenTheBufferMoves) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "startup.h"
+#include "support/memory_files.h"
 #include "support/memory_process.h"
 #include "support/scripted_keys.h"
 #include "support/temp_dir.h"
@@ -16,12 +16,18 @@
 namespace zepa {
 namespace {
 
-const std::string kCrLf = "\r\n";
-
-std::string tail_of_one_case() {
-  return kCrLf + " Dados:" + kCrLf + " Resultados:" + kCrLf + "  Raio: r= 5" + kCrLf +
-         "  Semi arco: a= 3.217506" + kCrLf + "  Angulo: Alfa(grau)= 36.86981" + kCrLf + kCrLf +
-         kCrLf;
+// The 21 lines of one case's memo, in Windows-1252.
+std::string memo(const std::string& c, const std::string& f, const std::string& r,
+                 const std::string& a, const std::string& alfa) {
+  return " Programa ZEPA4-07\r\n Programa de Zepa N\xB0"
+         "1\r\n C\xE1lculo de Setor Circular\r\n Vers\xE3o 1 de c\xE1lculo do raio, do semi arco e "
+         "do \xE2ngulo Alfa, dada a semi corda e a flecha\r\n Revis\xE3o 0 de 11/5/2015\r\n "
+         "Unidades: Quaisquer coerentes ou indicadas\r\n Restri\xE7\xF5"
+         "es: A flecha n\xE3o pode ser maior que a corda\r\n www.zepa.example\r\n Marta Zepa "
+         "Lins\r\n Engenheira Civil, Mestre em C\xE1lculo Estrutural\r\n contato@zepa.example\r\n"
+         " Caso:\r\n Data:\r\n Dados:\r\n  Semi corda: c=" +
+         c + "\r\n  Flecha: f=" + f + "\r\n Resultados:\r\n  Raio: r=" + r +
+         "\r\n  Semi arco: a=" + a + "\r\n  \xC2ngulo: Alfa(\xB0)=" + alfa + "\r\n\r\n";
 }
 
 class DialogueTest : public ::testing::Test {
@@ -30,77 +36,85 @@ class DialogueTest : public ::testing::Test {
   testing::TempDir dir_;
 };
 
-TEST_F(DialogueTest, RedirectedRunShowsNoPromptsAndRecordsTheCase) {
-  platform_.process.input = "\r\n3\r\n1\r\nn\r\n";
+TEST_F(DialogueTest, EachComputedCaseIsAppendedWholeAndARefusedPairNot) {
+  dir_.write("mc-zepa4-07.txt", "before");
+  platform_.process.input = "\r\n3\r\n1\r\nc\r\n1\r\n3\r\n4\r\n2\r\nn\r\n";
   EXPECT_EQ(run_dialogue(), 0);
-  flush_all_output();
-  const std::string& out = platform_.process.output;
-  // The first screen: 14 banner lines of 74 bytes, notes, then the case with no prompts.
-  EXPECT_EQ(out.substr(0, 76), std::string(74, '*') + kCrLf);
-  EXPECT_NE(out.find("* Restricoes: A flecha n\xE3o pode ser maior que a corda"), std::string::npos);
-  ASSERT_GE(out.size(), tail_of_one_case().size());
-  EXPECT_EQ(out.substr(out.size() - tail_of_one_case().size()), tail_of_one_case());
-  EXPECT_EQ(out.find('?'), std::string::npos);
-  EXPECT_TRUE(platform_.process.commands.empty());
-  const std::string memo = dir_.read("mc-zepa4-07.txt");
-  EXPECT_EQ(memo.substr(0, 20), " Programa ZEPA4-07\r\n");
-  EXPECT_NE(memo.find("  \xC2ngulo: Alfa(\xB0)= 36.86981\r\n\r\n"), std::string::npos);
-}
-
-TEST_F(DialogueTest, HelpAnswerOpensTheInstalledPageElseTheWebPage) {
-  // The installed copy, opened once; a success says nothing.
-  platform_.process.input = "a\n3\n1\nc\n3\n1\nn\n";
-  platform_.process.installed_page = "/opt/z/ajuda-zepa4-07.html";
-  EXPECT_EQ(run_dialogue(), 0);
-  EXPECT_EQ(platform_.process.commands, std::vector<std::string>{"open /opt/z/ajuda-zepa4-07.html"});
+  EXPECT_EQ(dir_.read("mc-zepa4-07.txt"), "before" +
+                                              memo(" 3", " 1", " 5", " 3.217506", " 36.86981") +
+                                              memo(" 4", " 2", " 5", " 4.636476", " 53.12997"));
   EXPECT_EQ(platform_.process.errors, "");
-  // No installed copy: the web address.
-  platform_.process.installed_page.clear();
-  platform_.process.commands.clear();
-  platform_.process.input = "A\n3\n1\nn\n";
-  platform_.process.input_position = 0;
-  reset_runtime_state();
-  EXPECT_EQ(run_dialogue(), 0);
-  EXPECT_EQ(platform_.process.commands,
-            std::vector<std::string>{"browse http://www.zepa.example/ajuda-zepa4-07.php"});
 }
 
-TEST_F(DialogueTest, HelpPageThatCannotBeOpenedIsSaidWithItsPlace) {
-  // A failing opener (127: not found) is said once on standard error, with the page's path;
-  // the dialogue goes on and its output is unchanged.
-  platform_.process.input = "a\n3\n1\nn\n";
-  platform_.process.installed_page = "/opt/z/ajuda-zepa4-07.html";
-  platform_.process.command_status = 127;
-  EXPECT_EQ(run_dialogue(), 0);
-  flush_all_output();
-  EXPECT_EQ(platform_.process.errors,
-            " Aviso: nao foi possivel abrir a pagina de ajuda; ela esta em "
-            "/opt/z/ajuda-zepa4-07.html\n");
-  EXPECT_EQ(platform_.process.output.find("Aviso"), std::string::npos);
-  EXPECT_NE(platform_.process.output.find("  Semi arco: a= 3.217506\r\n"), std::string::npos);
-  // Without an installed copy the web address is the place given.
-  platform_.process.installed_page.clear();
-  platform_.process.errors.clear();
-  platform_.process.command_status = -1;
-  platform_.process.input_position = 0;
-  reset_runtime_state();
-  EXPECT_EQ(run_dialogue(), 0);
-  EXPECT_EQ(platform_.process.errors,
-            " Aviso: nao foi possivel abrir a pagina de ajuda; ela esta em "
-            "http://www.zepa.example/ajuda-zepa4-07.php\n");
+// A memo that was not recorded whole is said on standard error, and the dialogue goes on.
+TEST(DialogueMemo, AMemoNotRecordedIsSaidOnStandardError) {
+  struct Case {
+    const char* what;
+    void (*fault)(testing::MemoryFiles&);
+  };
+  const Case cases[] = {
+      {"the file cannot be opened", [](testing::MemoryFiles& f) { f.openable = false; }},
+      {"the disk takes only part of it", [](testing::MemoryFiles& f) { f.room = 100; }},
+      {"its close fails", [](testing::MemoryFiles& f) { f.close_fails = true; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::RedirectedPlatform redirected;
+    testing::MemoryFiles files;
+    c.fault(files);
+    redirected.process.input = "\n3\n1\nn\n";
+    platform().files = &files;
+    EXPECT_EQ(run_dialogue(), 0);
+    platform().files = nullptr;
+    EXPECT_EQ(redirected.process.errors,
+              " Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt\n");
+    EXPECT_EQ(redirected.process.output.find("Aviso"), std::string::npos);
+  }
 }
 
-TEST_F(DialogueTest, MemoThatCannotBeOpenedIsReportedOnStandardError) {
-  std::filesystem::create_directory("mc-zepa4-07.txt");
-  platform_.process.input = "\n3\n1\nn\n";
-  EXPECT_EQ(run_dialogue(), 0);
-  EXPECT_EQ(platform_.process.errors,
-            " Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt\n");
-  EXPECT_EQ(platform_.process.output.find("Aviso"), std::string::npos);
+TEST(DialogueHelp, TheAnswerOpensTheInstalledPageElseTheWebPage) {
+  const std::string page = "/opt/z/ajuda-zepa4-07.html";
+  const std::string web = "http://www.zepa.example/ajuda-zepa4-07.php";
+  const std::string not_opened = " Aviso: nao foi possivel abrir a pagina de ajuda; ela esta em ";
+  struct Case {
+    const char* what;
+    std::string input;
+    std::string installed;
+    int status;  // the opener's
+    std::vector<std::string> commands;
+    std::string errors;
+  };
+  const Case cases[] = {
+      // clang-format off
+      {"the installed copy, opened once in a run of two cases; a success says nothing",
+       "a\n3\n1\nc\n3\n1\nn\n", page, 0, {"open " + page}, ""},
+      {"no installed copy: the web address", "A\n3\n1\nn\n", "", 0, {"browse " + web}, ""},
+      {"an opener that fails (127: not found) is said on standard error, with the page's path",
+       "a\n3\n1\nn\n", page, 127, {"open " + page}, not_opened + page + "\n"},
+      {"without an installed copy the web address is the place given", "a\n3\n1\nn\n", "", -1,
+       {"browse " + web}, not_opened + web + "\n"},
+      {"an answer that only begins with the letter opens nothing", "ajuda\n3\n1\nn\n", page, 0,
+       {}, ""},
+      // clang-format on
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::RedirectedPlatform platform;
+    testing::TempDir dir;
+    platform.process.input = c.input;
+    platform.process.installed_page = c.installed;
+    platform.process.command_status = c.status;
+    EXPECT_EQ(run_dialogue(), 0);
+    flush_all_output();
+    EXPECT_EQ(platform.process.commands, c.commands);
+    EXPECT_EQ(platform.process.errors, c.errors);
+    // The dialogue goes on, its output unchanged.
+    EXPECT_EQ(platform.process.output.find("Aviso"), std::string::npos);
+    EXPECT_NE(platform.process.output.find("  Semi arco: a= 3.217506\r\n"), std::string::npos);
+  }
 }
 
-// A console screen that keeps what it showed at its last flush, and a memo file that notes
-// what the screen showed when it was opened.
+// A console screen that keeps what it showed at its last flush.
 class FlushedScreen : public testing::MemoryScreen {
  public:
   FlushedScreen() : MemoryScreen(80, 25) {}
@@ -108,40 +122,34 @@ class FlushedScreen : public testing::MemoryScreen {
   std::vector<std::string> shown;
 };
 
-class NotingFiles : public Files {
- public:
-  explicit NotingFiles(const FlushedScreen& screen) : screen_(screen) {}
-  FileHandle open_append(const char*) override {
-    shown_at_open = screen_.shown;
-    return kNoFile;  // then the memo is given up: the warning follows the results
-  }
-  bool lock(FileHandle) override { return true; }
-  std::int64_t end_position(FileHandle) override { return -1; }
-  bool reserve(FileHandle, std::int64_t, std::size_t) override { return true; }
-  long append(FileHandle, const unsigned char*, std::size_t) override { return -1; }
-  bool cut_back(FileHandle, std::int64_t, std::int64_t) override { return false; }
-  bool close(FileHandle) override { return true; }
-  std::vector<std::string> shown_at_open;
-
- private:
-  const FlushedScreen& screen_;
-};
-
 TEST(DialogueAtAConsole, ResultsAreOnTheScreenBeforeTheMemoIsOpened) {
   testing::ConsoleRig rig(80, 25);
   FlushedScreen screen;
-  NotingFiles files(screen);
+  testing::MemoryFiles files;
+  std::string shown;  // at the memo file's open, which fails: the warning follows the results
+  files.at_open = [&] {
+    for (const std::string& row : screen.shown) shown += row + "|";
+  };
+  files.openable = false;
   platform().screen = &screen;
   platform().files = &files;
-  rig.keys.press(kKeyEnter).type("3").press(kKeyEnter).type("1").press(kKeyEnter);
-  rig.keys.type("n").press(kKeyEnter);
+  rig.keys.type("\r3\r1\rn\r");
   EXPECT_EQ(run_dialogue(), 0);
   platform().files = nullptr;
-  std::string shown;
-  for (const std::string& row : files.shown_at_open) shown += row + "|";
   EXPECT_NE(shown.find("  Angulo: Alfa(grau)= 36.86981"), std::string::npos) << shown;
   EXPECT_EQ(shown.find("Aviso"), std::string::npos);
   EXPECT_EQ(rig.process.output, "");
+}
+
+// A terminal that hangs up while c is typed ends the program there, by the hang-up: the
+// sagitta is never asked for.
+TEST(DialogueAtAConsole, AHangUpEndsTheProgramAtTheLineItCutShort) {
+  testing::ConsoleRig rig(80, 25);
+  rig.keys.type("\r12").hang_up = true;
+  EXPECT_THROW(run_dialogue(), testing::MemoryProcess::HungUp);
+  for (const std::string& row : rig.screen.window()) {
+    EXPECT_EQ(row.find("Flecha"), std::string::npos) << row;
+  }
 }
 
 }  // namespace

@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <clocale>
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -23,45 +21,54 @@ unsigned us_key_char(unsigned v) {
 
 constexpr std::uint32_t kStates[4] = {0, kShift, kLeftCtrl, kLeftAlt};
 
-// The extended key numbers of the key table, column by column (plain, Shift, Ctrl, Alt); 0 is
-// no extended entry.
-std::map<unsigned, std::array<int, 4>> expected_key_table() {
-  std::map<unsigned, std::array<int, 4>> t;
-  for (unsigned s = 0; s <= 88; ++s) t[s] = {0, 0, 0, 0};
-  t[0x01][3] = 0x01;                                           // Esc
-  for (unsigned s = 0x02; s <= 0x0D; ++s) t[s][3] = s + 0x76;  // digit row
-  t[0x03][2] = 0x03;                                           // Ctrl+2
-  t[0x0E][3] = 0xE0;                                           // Backspace
-  t[0x0F] = {0, 0x0F, 0x94, 0x0F};                             // Tab
-  for (unsigned s = 0x10; s <= 0x1B; ++s) t[s][3] = s;         // q .. ]
-  t[0x1C][3] = 0x1C;                                           // Enter
-  for (unsigned s = 0x1E; s <= 0x29; ++s) t[s][3] = s;         // a .. `
-  for (unsigned s = 0x2C; s <= 0x35; ++s) t[s][3] = s;         // z .. /
-  for (unsigned s = 0x3B; s <= 0x44; ++s) {                    // F1 .. F10
-    t[s] = {int(s), int(s + 0x19), int(s + 0x23), int(s + 0x2D)};
-  }
-  const unsigned pad[11][2] = {{0x47, 0x77}, {0x48, 0x8D}, {0x49, 0x84}, {0x4B, 0x73},
-                               {0x4C, 0x8F}, {0x4D, 0x74}, {0x4F, 0x75}, {0x50, 0x91},
-                               {0x51, 0x76}, {0x52, 0x92}, {0x53, 0x93}};
-  for (const auto& p : pad) t[p[0]] = {int(p[0]), 0, int(p[1]), 0};  // keypad
-  t[0x4C][3] = 0x4C;                                                 // Alt+keypad 5
-  t[0x57] = {0x85, 0x87, 0x89, 0x8B};                                // F11
-  t[0x58] = {0x86, 0x88, 0x8A, 0x8C};                                // F12
-  return t;
-}
-
-TEST(TranslateKey, EveryRowOfTheKeyTable) {
+// Rows of the key table at the ends of each group of keys: the extended key numbers of the
+// columns plain, Shift, Ctrl and Alt; 0 is no extended entry.
+TEST(TranslateKey, RowsOfTheKeyTable) {
+  const struct {
+    unsigned scan;
+    int columns[4];
+  } rows[] = {
+      {0x00, {0, 0, 0, 0}},              // no key
+      {0x01, {0, 0, 0, 0x01}},           // Esc
+      {0x02, {0, 0, 0, 0x78}},           // 1, the digit row's first
+      {0x03, {0, 0, 0x03, 0x79}},        // 2, the one Ctrl entry of the digit row
+      {0x0D, {0, 0, 0, 0x83}},           // =, the digit row's last
+      {0x0E, {0, 0, 0, 0xE0}},           // Backspace
+      {0x0F, {0, 0x0F, 0x94, 0x0F}},     // Tab
+      {0x10, {0, 0, 0, 0x10}},           // q, the first letter row's first
+      {0x1B, {0, 0, 0, 0x1B}},           // ], and its last
+      {0x1C, {0, 0, 0, 0x1C}},           // Enter
+      {0x1D, {0, 0, 0, 0}},              // Ctrl
+      {0x1E, {0, 0, 0, 0x1E}},           // a
+      {0x29, {0, 0, 0, 0x29}},           // `
+      {0x2B, {0, 0, 0, 0}},              // backslash
+      {0x2C, {0, 0, 0, 0x2C}},           // z
+      {0x35, {0, 0, 0, 0x35}},           // /
+      {0x39, {0, 0, 0, 0}},              // space
+      {0x3B, {0x3B, 0x54, 0x5E, 0x68}},  // F1
+      {0x44, {0x44, 0x5D, 0x67, 0x71}},  // F10
+      {0x45, {0, 0, 0, 0}},              // Num Lock
+      {0x47, {0x47, 0, 0x77, 0}},        // keypad 7, Home with Num Lock off
+      {0x4A, {0, 0, 0, 0}},              // keypad -
+      {0x4C, {0x4C, 0, 0x8F, 0x4C}},     // keypad 5, the one keypad key with an Alt entry
+      {0x53, {0x53, 0, 0x93, 0}},        // keypad point, Delete with Num Lock off
+      {0x56, {0, 0, 0, 0}},              // the 102nd key
+      {0x57, {0x85, 0x87, 0x89, 0x8B}},  // F11
+      {0x58, {0x86, 0x88, 0x8A, 0x8C}},  // F12, the table's last row
+  };
   g_extra_char = 0;
-  for (const auto& [s, row] : expected_key_table()) {
-    SCOPED_TRACE(s);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.scan);
+    const unsigned s = row.scan;
+    const int* x = row.columns;
     // Plain, no character (Num Lock off, grey keys reported without the enhanced bit).
-    EXPECT_EQ(translate_key(0, s, 0xFF, 0, us_key_char), row[0] ? extended_key(row[0]) : kNoKey);
+    EXPECT_EQ(translate_key(0, s, 0xFF, 0, us_key_char), x[0] ? extended_key(x[0]) : kNoKey);
     // Plain with a character: always the character (keypad digits with Num Lock on).
     EXPECT_EQ(translate_key('7', s, '7', 0, us_key_char), '7');
     // Modified columns with the key's own character: the extended entry, else the character.
     for (int c = 1; c < 4; ++c) {
       EXPECT_EQ(translate_key('Q', s, 'Q', kStates[c], us_key_char),
-                row[c] ? extended_key(row[c]) : 'Q')
+                x[c] ? extended_key(x[c]) : 'Q')
           << "column " << c;
     }
   }
@@ -93,50 +100,58 @@ TEST(TranslateKey, EveryRowOfTheEnhancedTable) {
       EXPECT_EQ(translate_key(0, r.s, 0xFF, kEnhancedKey | kStates[c], us_key_char), expected[c]);
     }
   }
-  // An enhanced key that is in no row: right Ctrl, right Alt, the keypad's Num Lock.
-  for (unsigned s : {0x1Du, 0x38u, 0x45u}) {
-    EXPECT_EQ(translate_key(0, s, 0xFF, kEnhancedKey, us_key_char), kNoKey);
-  }
-  // An enhanced key with a character goes through the key table: AltGr+q giving '@'
-  // (Ctrl+Alt+enhanced) is the character; keypad Enter delivering 13 is 13.
-  EXPECT_EQ(translate_key('@', 0x10, 'Q', kEnhancedKey | kRightAlt | kLeftCtrl, us_key_char), '@');
-  EXPECT_EQ(translate_key(13, 0x1C, 0x0D, kEnhancedKey, us_key_char), 13);
 }
 
-TEST(TranslateKey, ColumnChoice) {
-  // F1 has a different extended number in each column.
+TEST(TranslateKey, SingleEvents) {
   const struct {
+    unsigned char a;
+    unsigned s, v;
     std::uint32_t state;
     KeyCode expected;
   } cases[] = {
-      {0, extended_key(0x3B)},                              // plain
-      {kShift, extended_key(0x54)},                         // Shift
-      {kRightCtrl, extended_key(0x5E)},                     // either Ctrl
-      {kLeftCtrl | kShift, extended_key(0x5E)},             // Ctrl before Shift
-      {kRightAlt, extended_key(0x68)},                      // either Alt
-      {kLeftAlt | kLeftCtrl | kShift, extended_key(0x68)},  // Alt before all
-      {kShift | 0x20 | 0x40 | 0x80, extended_key(0x54)},    // lock bits do not count
+      // F1 has a different extended number in each column: plain, Shift, either Ctrl, Ctrl
+      // before Shift, either Alt, Alt before all; the lock bits do not count.
+      {0, 0x3B, 0x70, 0, extended_key(0x3B)},
+      {0, 0x3B, 0x70, kShift, extended_key(0x54)},
+      {0, 0x3B, 0x70, kRightCtrl, extended_key(0x5E)},
+      {0, 0x3B, 0x70, kLeftCtrl | kShift, extended_key(0x5E)},
+      {0, 0x3B, 0x70, kRightAlt, extended_key(0x68)},
+      {0, 0x3B, 0x70, kLeftAlt | kLeftCtrl | kShift, extended_key(0x68)},
+      {0, 0x3B, 0x70, kShift | 0x20 | 0x40 | 0x80, extended_key(0x54)},
+      // Alt+A in either case: the extended code of the scan code.
+      {'a', 0x1E, 'A', kLeftAlt, extended_key(0x1E)},
+      {'A', 0x1E, 'A', kLeftAlt | kShift, extended_key(0x1E)},
+      // A character that is not the key's own (AltGr+q on a layout that gives '@', with or
+      // without the enhanced bit) stays.
+      {'@', 0x10, 'Q', kRightAlt | kLeftCtrl, '@'},
+      {'@', 0x10, 'Q', kEnhancedKey | kRightAlt | kLeftCtrl, '@'},
+      {0, 0x1E, 'A', kLeftAlt, kNoKey},  // no character at all: nothing, despite the entry
+      {'2', 0x03, '2', kLeftAlt, extended_key(0x79)},  // Alt+digit: the digit row's numbers
+      // Alt+Shift+1 delivering '!', a shifted symbol and not the key's own: the character (on
+      // a terminal, Alt with '!' gives nothing).
+      {'!', 0x02, '1', kLeftAlt | kShift, '!'},
+      // Control characters arrive as they are: Ctrl+H, Ctrl+M, Ctrl+[ and the Delete character.
+      {8, 0x23, 'H', kLeftCtrl, 8},
+      {13, 0x32, 'M', kLeftCtrl, 13},
+      {27, 0x1A, 0xDB, kLeftCtrl, 27},
+      {127, 0x0E, 0x08, kLeftCtrl, 127},
+      {0, 0x03, '2', kLeftCtrl, kNoKey},  // Ctrl+2 gives no character: nothing, despite its entry
+      // Scan codes above 88 bypass the table: the character, or nothing; 88 is still in it.
+      {'x', 89, 'X', kLeftAlt, 'x'},
+      {0, 89, 0, 0, kNoKey},
+      {0, 0x7F, 0, kLeftAlt, kNoKey},
+      {0, 88, 0x7B, 0, kKeyF12},
+      // Enhanced keys in no row (right Ctrl, right Alt, Num Lock), and keypad Enter's 13.
+      {0, 0x1D, 0xFF, kEnhancedKey, kNoKey},
+      {0, 0x38, 0xFF, kEnhancedKey, kNoKey},
+      {0, 0x45, 0xFF, kEnhancedKey, kNoKey},
+      {13, 0x1C, 0x0D, kEnhancedKey, 13},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(translate_key(0, 0x3B, 0x70, c.state, us_key_char), c.expected) << c.state;
-  }
-}
-
-TEST(TranslateKey, AltWithALetterNeverGivesTheLetter) {
   g_extra_char = 0;
-  // Alt+A in either case: the extended code of the scan code.
-  EXPECT_EQ(translate_key('a', 0x1E, 'A', kLeftAlt, us_key_char), extended_key(0x1E));
-  EXPECT_EQ(translate_key('A', 0x1E, 'A', kLeftAlt | kShift, us_key_char), extended_key(0x1E));
-  // A character that is not the key's own (a layout's AltGr, a dead key's result) stays.
-  EXPECT_EQ(translate_key('@', 0x10, 'Q', kRightAlt | kLeftCtrl, us_key_char), '@');
-  // No character at all: nothing, even though the table has an entry.
-  EXPECT_EQ(translate_key(0, 0x1E, 'A', kLeftAlt, us_key_char), kNoKey);
-  // Alt+digit: the digit row's own numbers.
-  EXPECT_EQ(translate_key('2', 0x03, '2', kLeftAlt, us_key_char), extended_key(0x79));
-  // Alt+Shift+1 delivering '!', a shifted symbol and not the key's own: the character (the
-  // README says so; on a terminal, Alt with '!' gives nothing).
-  EXPECT_EQ(translate_key('!', 0x02, '1', kLeftAlt | kShift, us_key_char), '!');
-
+  for (const auto& c : cases) {
+    EXPECT_EQ(translate_key(c.a, c.s, c.v, c.state, us_key_char), c.expected)
+        << c.s << " " << c.state;
+  }
   // Case follows the character-type locale: in "C", 0xC7 is not the other case of 0xE7.
   const char* saved = std::setlocale(LC_CTYPE, nullptr);
   const std::string restore = saved ? saved : "C";
@@ -146,22 +161,6 @@ TEST(TranslateKey, AltWithALetterNeverGivesTheLetter) {
   EXPECT_EQ(translate_key(0xC7, 0x27, 0xBA, kLeftAlt, us_key_char), 0xC7);
   g_extra_char = 0;
   std::setlocale(LC_CTYPE, restore.c_str());
-}
-
-TEST(TranslateKey, CharactersAndHighScanCodes) {
-  // Control characters arrive as they are: Ctrl+H, Ctrl+M, Ctrl+[ and the Delete character.
-  EXPECT_EQ(translate_key(8, 0x23, 'H', kLeftCtrl, us_key_char), 8);
-  EXPECT_EQ(translate_key(13, 0x32, 'M', kLeftCtrl, us_key_char), 13);
-  EXPECT_EQ(translate_key(27, 0x1A, 0xDB, kLeftCtrl, us_key_char), 27);
-  EXPECT_EQ(translate_key(127, 0x0E, 0x08, kLeftCtrl, us_key_char), 127);
-  // Ctrl+2 delivers no character: nothing, although its Ctrl entry is extended.
-  EXPECT_EQ(translate_key(0, 0x03, '2', kLeftCtrl, us_key_char), kNoKey);
-  // Scan codes above 88 bypass the table: the character, or nothing.
-  EXPECT_EQ(translate_key('x', 89, 'X', kLeftAlt, us_key_char), 'x');
-  EXPECT_EQ(translate_key(0, 89, 0, 0, us_key_char), kNoKey);
-  EXPECT_EQ(translate_key(0, 0x7F, 0, kLeftAlt, us_key_char), kNoKey);
-  // 88 is still in the table (F12).
-  EXPECT_EQ(translate_key(0, 88, 0x7B, 0, us_key_char), kKeyF12);
 }
 
 KeyEvent down(unsigned v, unsigned s, unsigned char a, std::uint32_t state) {

@@ -152,12 +152,6 @@ TEST(TerminalGrid, RepaintAfterAStopAndScrollsAwayFromTheBottom) {
   EXPECT_EQ(grid.compose(hidden), "\x1b[?25l\x1b[1;1H\x1b[K\x1b[2;1Hwxyz\x1b[1;1H\x1b[?25h");
 }
 
-}  // namespace
-}  // namespace zepa
-
-namespace zepa {
-namespace {
-
 TEST(TerminalGrid, TheCopyStaysWithinItsCellsWhateverTheWidth) {
   // Room for 24 cells: 6 rows of 4 columns, but only 2 rows of 12; a terminal 3 rows tall
   // then shows the copy's 2 rows from its top, and a scroll there is painted, not sent as a

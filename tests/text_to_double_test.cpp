@@ -16,18 +16,19 @@
 #include <vector>
 
 #include "console/item_parser.h"
+#include "console/line_input.h"
 
 namespace zepa {
 namespace {
 
-// The library's std::from_chars is the reference: the same end, the same error and the same
-// bits, including a value left alone (kUntouched, a NaN neither conversion makes).
+// What a conversion gives for a text: where it stops, its error and the bits it leaves in the
+// value (kUntouched, a NaN no conversion makes, when it stores none).
 constexpr std::uint64_t kUntouched = 0x7ff4dead0000beef;
 
 struct Outcome {
-  std::ptrdiff_t stop;
-  std::errc ec;
-  std::uint64_t bits;
+  std::ptrdiff_t stop = 0;
+  std::errc ec{};
+  std::uint64_t bits = 0;
   bool operator==(const Outcome&) const = default;
 };
 
@@ -36,6 +37,7 @@ std::ostream& operator<<(std::ostream& out, const Outcome& o) {
              << o.bits << std::dec << "}";
 }
 
+// The library's std::from_chars: the same end, the same error and the same bits as ours.
 Outcome library(std::string_view text, bool hex) {
   // One reading of the library is not followed: it takes "p+-3" as the exponent -3, where the
   // C library's strtod, and so the program, ends the number at the 'p'.
@@ -62,24 +64,74 @@ Outcome ours(std::string_view text, bool hex, bool* overflow = nullptr) {
   return {result.ptr - text.data(), ec, std::bit_cast<std::uint64_t>(value)};
 }
 
-// Counts the texts on which the two differ; reports the first few.
+// Only the bits of a conversion's value.
+Outcome bits_of(double value) {
+  return {0, {}, std::bit_cast<std::uint64_t>(value)};
+}
+Outcome bits_of(float value) {
+  return {0, {}, std::bit_cast<std::uint32_t>(value)};
+}
+double c_library(std::string_view text) {
+  return std::strtod(std::string(text).c_str(), nullptr);
+}
+
+// The one harness: a conversion of ours beside its reference.
+struct Harness {
+  const char* name;
+  Outcome (*reference)(std::string_view);
+  Outcome (*ours)(std::string_view);
+};
+// The significands, against std::from_chars.
+constexpr Harness kDecimal{"decimal", [](std::string_view t) { return library(t, false); },
+                           [](std::string_view t) { return ours(t, false); }};
+constexpr Harness kHex{"hex", [](std::string_view t) { return library(t, true); },
+                       [](std::string_view t) { return ours(t, true); }};
+// The whole decimal conversion of an item's text (white space, sign, words, hexadecimal)
+// against the C library's strtod, which glibc rounds correctly: the same bits.
+constexpr Harness kWhole{"whole", [](std::string_view t) { return bits_of(c_library(t)); },
+                         [](std::string_view t) { return bits_of(decimal_to_double(t)); }};
+// A typed number item against strtod of its first 67 bytes, rounded to single.
+constexpr Harness kItem{
+    "item",
+    [](std::string_view t) { return bits_of(static_cast<float>(c_library(t.substr(0, 67)))); },
+    [](std::string_view t) {
+      input_line() = InputLine{std::string(t), 0, LineSource::kText};
+      float value = 0;
+      input_single(value);
+      return bits_of(value);
+    }};
+
+#if defined(__GLIBC__)
+constexpr bool kGlibc = true;
+#else
+constexpr bool kGlibc = false;
+#endif
+
+// Counts the texts on which ours and the reference differ; reports the first few.
 class Comparison {
  public:
-  explicit Comparison(bool hex) : hex_(hex) {}
+  explicit Comparison(const Harness& harness) : harness_(harness) {}
   void check(const std::string& text) {
-    const Outcome want = library(text, hex_);
-    const Outcome got = ours(text, hex_);
+    const Outcome want = harness_.reference(text);
+    const Outcome got = harness_.ours(text);
     if (got == want) return;
     if (++mismatches_ <= 8) {
-      ADD_FAILURE() << (hex_ ? "hex " : "") << '"' << text << "\": " << got << ", library " << want;
+      ADD_FAILURE() << harness_.name << " \"" << text << "\": " << got << ", reference " << want;
     }
   }
   int mismatches() const { return mismatches_; }
 
  private:
-  bool hex_;
+  const Harness& harness_;
   int mismatches_ = 0;
 };
+
+template <typename Texts>
+int mismatches(const Harness& harness, const Texts& texts) {
+  Comparison comparison(harness);
+  for (const std::string& text : texts) comparison.check(text);
+  return comparison.mismatches();
+}
 
 // The exact decimal digits of (2m + 1) × 2^(e - 1), the number halfway between m × 2^e and
 // (m + 1) × 2^e, and the power of ten of its last digit. Base 10^9 limbs, least significant
@@ -118,8 +170,19 @@ Decimal halfway(std::uint64_t m, int e) {
   return {digits, std::min(twos, 0)};
 }
 
-// `digits` × 10^exponent written with the point among the digits, before them or not at all,
-// as `style` picks.
+// The halfway point above a random finite double.
+Decimal random_halfway(std::mt19937_64& random) {
+  const std::uint64_t bits = random() % 0x7ff0000000000000;
+  const std::uint64_t field = bits >> 52;
+  const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
+  const std::uint64_t m = field == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
+  return halfway(m, field == 0 ? -1074 : static_cast<int>(field) - 1075);
+}
+
+// Half the smallest subnormal, and the halfway point above the largest double.
+const Decimal kTinyHalfway = halfway(0, -1074);
+const Decimal kMaxHalfway = halfway((std::uint64_t{1} << 53) - 1, 971);
+
 // The parts one after the other (a literal before a temporary string would make GCC 12 warn
 // wrongly about overlapping copies).
 std::string joined(std::initializer_list<std::string_view> parts) {
@@ -128,6 +191,8 @@ std::string joined(std::initializer_list<std::string_view> parts) {
   return text;
 }
 
+// `digits` × 10^exponent written with the point among the digits, before them or not at all,
+// as `style` picks.
 std::string written(const std::string& digits, int exponent, unsigned style) {
   const int length = static_cast<int>(digits.size());
   switch (style % 3) {
@@ -144,16 +209,12 @@ std::string written(const std::string& digits, int exponent, unsigned style) {
   }
 }
 
-TEST(TextToDouble, DecimalBoundariesAsTheLibrary) {
-  const std::string kTinyHalf = [] {
-    const Decimal h = halfway(0, -1074);  // 2^-1075, half the smallest subnormal
-    return written(h.digits, h.exponent, 2);
-  }();
-  const std::string kMaxHalf = [] {
-    const Decimal h = halfway((std::uint64_t{1} << 53) - 1, 971);  // above the largest double
-    return written(h.digits, h.exponent, 2);
-  }();
-  const std::string cases[] = {
+// The edges of the range, where the number stops, ties and long texts, as the library reads
+// them.
+TEST(TextToDouble, BoundariesAsTheLibrary) {
+  const std::string kTinyHalf = written(kTinyHalfway.digits, kTinyHalfway.exponent, 2);
+  const std::string kMaxHalf = written(kMaxHalfway.digits, kMaxHalfway.exponent, 2);
+  const std::string decimal[] = {
       // No number, and where the number stops.
       "", ".", "e5", ".e5", "x", "+1", "-", " 1", "1e", "1e+", "1e-", "1E", "1e+-5", "1e--5", "1ex",
       "1.e5", "1..5", "1.5.5", ".5e-1", "5.", "1E5", "1e+05", "1e-0",
@@ -188,13 +249,7 @@ TEST(TextToDouble, DecimalBoundariesAsTheLibrary) {
       "9007199254740993000000000000000000000e-21", "4.4501477170144022721148195934182639e-308",
       // A tie whose point and zeros come after the 800 digits the exact conversion keeps.
       joined({"9007199254740993", std::string(800, '0'), ".0000e-800"})};
-  Comparison comparison(false);
-  for (const std::string& text : cases) comparison.check(text);
-  EXPECT_EQ(comparison.mismatches(), 0);
-}
-
-TEST(TextToDouble, HexBoundariesAsTheLibrary) {
-  const std::string cases[] = {
+  const std::string hex[] = {
       // No number, and where the number stops; an exponent with two signs is none.
       "", ".", "..1", "g", "p1", ".p1", "1.", "0.", ".8", "1x", "1p", "1P", "1p+", "1p-", "1p+-3",
       "1p-+3", "1p--3", "1p+-", "1P3", "1.8.8", "0p99999999999", "00000.0000",
@@ -212,9 +267,8 @@ TEST(TextToDouble, HexBoundariesAsTheLibrary) {
       // Exponents at the int's ends; the library's exponent arithmetic holds there.
       "1p2147483647", "1p-2147483648", "1p2147483648", "1p-2147483649", "1p2147482624",
       "1p2147482627", "1p-2147482624", "1p99999999999999999999999", "1p-99999999999999999999"};
-  Comparison comparison(true);
-  for (const std::string& text : cases) comparison.check(text);
-  EXPECT_EQ(comparison.mismatches(), 0);
+  EXPECT_EQ(mismatches(kDecimal, decimal), 0);
+  EXPECT_EQ(mismatches(kHex, hex), 0);
 }
 
 TEST(TextToDouble, OutOfRangeSaysWhichSide) {
@@ -223,23 +277,23 @@ TEST(TextToDouble, OutOfRangeSaysWhichSide) {
     bool hex;
     bool overflow;
   };
-  const Case cases[] = {{"1e309", false, true},
-                        {"1.7976931348623159e308", false, true},
-                        {"1e99999999999999999999", false, true},
-                        {"1e-400", false, false},
-                        {"2.4703282292062327e-324", false, false},
-                        {"1p1024", true, true},
-                        {"1p2147483648", true, true},
-                        {"1p-1075", true, false},
-                        {"1p-2147483649", true, false},
-                        // Where the written exponent plus 1023 and the point's shift comes to
-                        // 2^31 or just next to it, the library's int arithmetic wraps: it gives
-                        // a subnormal or zero without an error. These numbers are far beyond
-                        // the largest double.
-                        {"1p2147482625", true, true},
-                        {"1p2147482626", true, true},
-                        {"1.fffffffffffff8p2147482624", true, true},
-                        {"0.01p2147482633", true, true}};
+  const Case cases[] = {
+      {"1e309", false, true},
+      {"1.7976931348623159e308", false, true},
+      {"1e99999999999999999999", false, true},
+      {"1e-400", false, false},
+      {"2.4703282292062327e-324", false, false},
+      {"1p1024", true, true},
+      {"1p2147483648", true, true},
+      {"1p-1075", true, false},
+      {"1p-2147483649", true, false},
+      // Where the written exponent plus 1023 and the point's shift comes to 2^31 or just next
+      // to it, the library's int arithmetic wraps: it gives a subnormal or zero without an
+      // error. These numbers are far beyond the largest double.
+      {"1p2147482625", true, true},
+      {"1p2147482626", true, true},
+      {"1.fffffffffffff8p2147482624", true, true},
+      {"0.01p2147482633", true, true}};
   for (const Case& c : cases) {
     bool overflow = !c.overflow;
     const Outcome got = ours(c.text, c.hex, &overflow);
@@ -251,53 +305,43 @@ TEST(TextToDouble, OutOfRangeSaysWhichSide) {
 
 // Numbers halfway between two neighbouring doubles, anywhere in the range, exactly (ties to
 // even), with a last nonzero digit far behind them (up) and just below them (down), and the
-// integers next to them, in the three ways of writing them. Digit strings run up to 768
+// integers next to them, in the three ways of writing them; digit strings run up to 768
 // digits, tails beyond 800.
 TEST(TextToDouble, HalfwayPointsAsTheLibrary) {
   std::mt19937_64 random(20240607);
-  Comparison comparison(false);
+  Comparison decimal(kDecimal);
   for (int i = 0; i < 6000; ++i) {
-    const std::uint64_t bits = random() % 0x7ff0000000000000;
-    const std::uint64_t field = bits >> 52;
-    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
-    const std::uint64_t m = field == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
-    const int e = field == 0 ? -1074 : static_cast<int>(field) - 1075;
-    const Decimal h = halfway(m, e);
-    const unsigned style = static_cast<unsigned>(random());
-    comparison.check(written(h.digits, h.exponent, style));
+    const Decimal h = random_halfway(random);
+    const auto style = static_cast<unsigned>(random());
+    decimal.check(written(h.digits, h.exponent, style));
     const int zeros = static_cast<int>(random() % 900);
-    comparison.check(written(h.digits + std::string(static_cast<std::size_t>(zeros), '0') + "1",
-                             h.exponent - zeros - 1, style + 1));
+    decimal.check(written(h.digits + std::string(static_cast<std::size_t>(zeros), '0') + "1",
+                          h.exponent - zeros - 1, style + 1));
     std::string below = h.digits;
     if (below.back() == '0') continue;
     --below.back();
-    comparison.check(written(below + std::string(static_cast<std::size_t>(zeros), '9'),
-                             h.exponent - zeros, style + 2));
+    decimal.check(written(below + std::string(static_cast<std::size_t>(zeros), '9'),
+                          h.exponent - zeros, style + 2));
     // Halfway points above 2^53 are integers: one less and one more.
     if (h.exponent < 0 || h.digits.back() == '9') continue;
-    comparison.check(written(below, 0, style));
+    decimal.check(written(below, 0, style));
     std::string above = h.digits;
     ++above.back();
-    comparison.check(written(above, 0, style + 1));
+    decimal.check(written(above, 0, style + 1));
   }
-  EXPECT_EQ(comparison.mismatches(), 0);
-}
-
-// Integer halfway points at every power of two, with an even last bit kept (a tie goes down):
-// one more goes up, whichever of its bits holds the 1.
-TEST(TextToDouble, IntegersNextToTiesAsTheLibrary) {
-  Comparison comparison(false);
+  // Integer halfway points at every power of two, with an even last bit kept (a tie goes
+  // down): one more goes up, whichever of its bits holds the 1.
   for (const std::uint64_t m : {std::uint64_t{1} << 52, (std::uint64_t{1} << 53) - 2}) {
     for (int e = 1; e <= 971; ++e) {
       const Decimal h = halfway(m, e);
       std::string above = h.digits;
       if (above.back() == '9') continue;
       ++above.back();
-      comparison.check(h.digits);
-      comparison.check(above);
+      decimal.check(h.digits);
+      decimal.check(above);
     }
   }
-  EXPECT_EQ(comparison.mismatches(), 0);
+  EXPECT_EQ(decimal.mismatches(), 0);
 }
 
 // Random texts of the ways a number is written, and of its stops.
@@ -305,30 +349,19 @@ class TextMaker {
  public:
   explicit TextMaker(std::uint64_t seed) : random_(seed) {}
 
-  std::string decimal() {
+  // Leading zeros now and then, digits with or without a point, an exponent or none, a stop.
+  std::string text(bool hex) {
+    static constexpr const char* kHexSets[] = {"0123456789abcdefABCDEF", "08", "0f", "18f"};
+    const std::string_view set = hex ? kHexSets[pick(4)] : "0123456789";
     std::string text(pick(4) == 0 ? pick(30) : 0, '0');
-    append_digits(text, "0123456789");
+    append_digits(text, set);
     if (pick(2) == 0) {
       text += '.';
-      append_digits(text, "0123456789");
+      append_digits(text, set);
     }
-    if (pick(3) != 0) append_exponent(text, pick(2) == 0 ? "e" : "E", pick(3) == 0 ? "+-" : "-");
-    append_stop(text);
-    return text;
-  }
-
-  std::string hex() {
-    static constexpr const char* kDigitSets[] = {"0123456789abcdefABCDEF", "08", "0f", "18f"};
-    const char* digits = kDigitSets[pick(4)];
-    std::string text(pick(4) == 0 ? pick(30) : 0, '0');
-    append_digits(text, digits);
-    if (pick(2) == 0) {
-      text += '.';
-      append_digits(text, digits);
-    }
-    if (pick(3) != 0) append_exponent(text, pick(2) == 0 ? "p" : "P", pick(3) == 0 ? "+-" : "-");
-    append_stop(text);
-    return text;
+    if (pick(3) != 0) append_exponent(text, hex);
+    static constexpr const char* kStops[] = {"", "", "", "", ".", "e", "p", "x", "5", " 1"};
+    return text + kStops[pick(std::size(kStops))];
   }
 
  private:
@@ -342,61 +375,39 @@ class TextMaker {
     if (pick(50) == 0) count = pick(1200);
     const std::size_t kind = pick(8);
     for (std::size_t i = 0; i < count; ++i) {
-      const std::size_t index = kind == 0 ? 0 : kind == 1 ? set.size() - 1 : pick(set.size());
-      text += set[index];
+      text += set[kind == 0 ? 0 : kind == 1 ? set.size() - 1 : pick(set.size())];
     }
   }
 
-  // The letter, a sign or none (now and then a second), and an exponent near the double's
-  // range, or long, or missing.
-  void append_exponent(std::string& text, const char* letter, const char* second_sign) {
-    text += letter;
+  // The letter in either case, a sign or none (now and then a second), and an exponent near
+  // the double's range, or long, or missing.
+  void append_exponent(std::string& text, bool hex) {
+    text += (hex ? "pP" : "eE")[pick(2)];
     static constexpr const char* kSigns[] = {"", "+", "-"};
     text += kSigns[pick(3)];
-    if (pick(20) == 0) text += second_sign;
-    switch (pick(8)) {
-      case 0:
-        break;
-      case 1:
-        for (std::size_t i = pick(30); i > 0; --i) text += static_cast<char>('0' + pick(10));
-        break;
-      case 2:
-        text += std::string(pick(20), '0') + std::to_string(pick(400));
-        break;
-      default:
-        text += std::to_string(pick(1150));
+    if (pick(20) == 0) text += pick(3) == 0 ? "+-" : "-";
+    const std::size_t form = pick(8);
+    if (form == 1) {
+      for (std::size_t i = pick(30); i > 0; --i) text += static_cast<char>('0' + pick(10));
+    } else if (form == 2) {
+      text += std::string(pick(20), '0') + std::to_string(pick(400));
+    } else if (form > 2) {
+      text += std::to_string(pick(1150));
     }
-  }
-
-  void append_stop(std::string& text) {
-    static constexpr const char* kStops[] = {"", "", "", "", ".", "e", "p", "x", "5", " 1"};
-    text += kStops[pick(std::size(kStops))];
   }
 
   std::mt19937_64 random_;
 };
 
-TEST(TextToDouble, RandomDecimalTextsAsTheLibrary) {
+// Random texts as the library reads them; beyond the range the side matters to the caller
+// (infinity or zero), and the C library's strtod says which.
+TEST(TextToDouble, RandomTextsAsTheLibrary) {
   TextMaker maker(1);
-  Comparison comparison(false);
-  for (int i = 0; i < 300000; ++i) comparison.check(maker.decimal());
-  EXPECT_EQ(comparison.mismatches(), 0);
-}
-
-TEST(TextToDouble, RandomHexTextsAsTheLibrary) {
-  TextMaker maker(2);
-  Comparison comparison(true);
-  for (int i = 0; i < 200000; ++i) comparison.check(maker.hex());
-  EXPECT_EQ(comparison.mismatches(), 0);
-}
-
-// Beyond the range the side matters to the caller (infinity or zero): the C library's strtod
-// says which for decimal texts.
-TEST(TextToDouble, RandomOutOfRangeSidesAsStrtod) {
-  TextMaker maker(3);
+  Comparison decimal(kDecimal);
   int out_of_range = 0;
-  for (int i = 0; i < 100000; ++i) {
-    const std::string text = maker.decimal();
+  for (int i = 0; i < 300000; ++i) {
+    const std::string text = maker.text(false);
+    decimal.check(text);
     bool overflow = false;
     const Outcome got = ours(text, false, &overflow);
     if (got.ec != std::errc::result_out_of_range) continue;
@@ -404,44 +415,28 @@ TEST(TextToDouble, RandomOutOfRangeSidesAsStrtod) {
     const std::string number = text.substr(0, static_cast<std::size_t>(got.stop));
     ASSERT_EQ(overflow, std::isinf(std::strtod(number.c_str(), nullptr))) << text;
   }
-  EXPECT_GT(out_of_range, 1000);
+  EXPECT_EQ(decimal.mismatches(), 0);
+  EXPECT_GT(out_of_range, 3000);
+  Comparison hex(kHex);
+  for (int i = 0; i < 200000; ++i) hex.check(maker.text(true));
+  EXPECT_EQ(hex.mismatches(), 0);
 }
 
-// The program's whole decimal conversion of an item's text (white space, sign, words,
-// hexadecimal) against the C library's strtod, which glibc rounds correctly: the same bits.
-// Elsewhere (another C library) these tests are skipped.
-#if defined(__GLIBC__)
-constexpr bool kGlibc = true;
-#else
-constexpr bool kGlibc = false;
-#endif
-
-class StrtodComparison {
- public:
-  void check(const std::string& text) {
-    const double want = std::strtod(text.c_str(), nullptr);
-    const double got = decimal_to_double(text);
-    if (std::bit_cast<std::uint64_t>(got) == std::bit_cast<std::uint64_t>(want)) return;
-    if (++mismatches_ <= 8) {
-      ADD_FAILURE() << '"' << text << "\": " << std::hexfloat << got << ", strtod " << want;
-    }
-  }
-  int mismatches() const { return mismatches_; }
-
- private:
-  int mismatches_ = 0;
-};
-
-// The range's edges as the C library reads them: half the smallest subnormal and around it,
-// the largest subnormal and the smallest normal, the largest double and the halfway point
-// above it, in 17 digits and in more, with signs, blanks and exponents of every form.
-TEST(DecimalConversion, EdgesOfTheRangeAsGlibcStrtod) {
+// The whole conversion of an item's text as glibc's strtod reads it. The range's edges (half the
+// smallest subnormal and around it, the largest subnormal and the smallest normal, the largest
+// double and the halfway point above it, in 17 digits and in more, with signs, blanks and
+// exponents of every form); halfway points anywhere, signed, and the 17 to 67 digits that begin
+// them (below the point) with one more in the last (above it): the texts nearest to where
+// rounding changes, in the lengths that an item can hold; random numbers of 17 to 67 digits,
+// most near the ends of the range. And typed items of 60 to 90 bytes, digits with a point and
+// an exponent, whose first 67 bytes are the number (the exponent, the point, or both may lie
+// beyond the cut).
+TEST(TextToDouble, TheWholeConversionAsGlibcStrtod) {
   if (!kGlibc) GTEST_SKIP() << "the reference is glibc's strtod";
-  const Decimal tiny_half = halfway(0, -1074);
-  const Decimal max_half = halfway((std::uint64_t{1} << 53) - 1, 971);
-  const std::string tiny = written(tiny_half.digits, tiny_half.exponent, 0);
-  const std::string max = written(max_half.digits, max_half.exponent, 0);
-  const std::string cases[] = {
+  const std::string tiny = written(kTinyHalfway.digits, kTinyHalfway.exponent, 0);
+  const std::string max = written(kMaxHalfway.digits, kMaxHalfway.exponent, 0);
+  // clang-format off
+  const std::string edges[] = {
       "2.4703282292062327e-324", "2.4703282292062328e-324", "-2.4703282292062328E-324",
       "4.9406564584124654e-324", "7.4109846876186982e-324", "2.2250738585072009e-308",
       "2.2250738585072011e-308", "2.2250738585072014e-308", "  +2.2250738585072012e-308",
@@ -455,45 +450,25 @@ TEST(DecimalConversion, EdgesOfTheRangeAsGlibcStrtod) {
       "0x1p-1074", "0x1p-1075", "0x1.0000000000001p-1075", "0x1.fffffffffffffp1023",
       "0x1.fffffffffffff8p1023", "-0X1.FFFFFFFFFFFFF7FFFFp1023", "0x1p+-3", "0x1P-+3",
       "infinity", "-INF", "nan", "-NaN", "\t\n\v\f\r 5"};
-  StrtodComparison comparison;
-  for (const std::string& text : cases) comparison.check(text);
-  EXPECT_EQ(comparison.mismatches(), 0);
-}
-
-// Halfway points between neighbouring doubles, anywhere in the range, and the 17 to 67 digits
-// that begin them (below the point) with one more in the last (above it): the texts nearest
-// to where rounding changes, in the lengths that an item can hold.
-TEST(DecimalConversion, HalfwayPointsAndTheirFirstDigitsAsGlibcStrtod) {
-  if (!kGlibc) GTEST_SKIP() << "the reference is glibc's strtod";
-  std::mt19937_64 random(20260610);
-  StrtodComparison comparison;
+  // clang-format on
+  Comparison whole(kWhole);
+  for (const std::string& text : edges) whole.check(text);
+  std::mt19937_64 halfway_random(20260610);
   for (int i = 0; i < 4000; ++i) {
-    const std::uint64_t bits = random() % 0x7ff0000000000000;
-    const std::uint64_t field = bits >> 52;
-    const std::uint64_t fraction = bits & ((std::uint64_t{1} << 52) - 1);
-    const std::uint64_t m = field == 0 ? fraction : fraction | (std::uint64_t{1} << 52);
-    const int e = field == 0 ? -1074 : static_cast<int>(field) - 1075;
-    const Decimal h = halfway(m, e);
-    const auto style = static_cast<unsigned>(random());
-    const char* sign = random() % 2 == 0 ? "" : "-";
-    comparison.check(joined({sign, written(h.digits, h.exponent, style)}));
-    const int length = 17 + static_cast<int>(random() % 51);
+    const Decimal h = random_halfway(halfway_random);
+    const auto style = static_cast<unsigned>(halfway_random());
+    const char* sign = halfway_random() % 2 == 0 ? "" : "-";
+    whole.check(joined({sign, written(h.digits, h.exponent, style)}));
+    const int length = 17 + static_cast<int>(halfway_random() % 51);
     if (static_cast<int>(h.digits.size()) <= length) continue;
     std::string first = h.digits.substr(0, static_cast<std::size_t>(length));
     const int exponent = h.exponent + static_cast<int>(h.digits.size()) - length;
-    comparison.check(joined({sign, written(first, exponent, style + 1)}));
+    whole.check(joined({sign, written(first, exponent, style + 1)}));
     if (first.back() == '9') continue;
     ++first.back();
-    comparison.check(joined({sign, written(first, exponent, style + 2)}));
+    whole.check(joined({sign, written(first, exponent, style + 2)}));
   }
-  EXPECT_EQ(comparison.mismatches(), 0);
-}
-
-// Random numbers of 17 to 67 significant digits, most near the ends of the range.
-TEST(DecimalConversion, LongDigitStringsAsGlibcStrtod) {
-  if (!kGlibc) GTEST_SKIP() << "the reference is glibc's strtod";
   std::mt19937_64 random(67);
-  StrtodComparison comparison;
   for (int i = 0; i < 20000; ++i) {
     std::string digits(17 + random() % 51, '0');
     for (char& digit : digits) digit = static_cast<char>('0' + random() % 10);
@@ -505,9 +480,17 @@ TEST(DecimalConversion, LongDigitStringsAsGlibcStrtod) {
     const int spread = centre == 0 ? 600 : 7;
     const int position = centre + static_cast<int>(random() % spread) - spread / 2;
     const int exponent = position - static_cast<int>(digits.size());
-    comparison.check(written(digits, exponent, static_cast<unsigned>(random())));
+    whole.check(written(digits, exponent, static_cast<unsigned>(random())));
   }
-  EXPECT_EQ(comparison.mismatches(), 0);
+  EXPECT_EQ(whole.mismatches(), 0);
+  Comparison item(kItem);
+  for (int i = 0; i < 5000; ++i) {
+    std::string text(60 + random() % 24, '0');
+    for (char& digit : text) digit = static_cast<char>('0' + random() % 10);
+    text[random() % text.size()] = '.';
+    item.check(text + "e" + std::to_string(static_cast<int>(random() % 120) - 80));
+  }
+  EXPECT_EQ(item.mismatches(), 0);
 }
 
 }  // namespace

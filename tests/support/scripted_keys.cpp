@@ -1,42 +1,54 @@
 #include "support/scripted_keys.h"
 
-#include "console/key_queue.h"
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
 #include "startup.h"
 
 namespace zepa::testing {
 
-ScriptedKeys& ScriptedKeys::type(std::string_view text) {
-  for (const char c : text) script.push_back(static_cast<unsigned char>(c));
+ScriptedKeys& ScriptedKeys::type(std::string_view bytes) {
+  bursts_.back().bytes.append(bytes);
   return *this;
 }
 
-ScriptedKeys& ScriptedKeys::press(KeyCode code) {
-  script.push_back(code);
+ScriptedKeys& ScriptedKeys::pause(std::function<void()> before) {
+  bursts_.push_back({"", std::move(before)});
   return *this;
 }
 
-long ScriptedKeys::read_bytes(unsigned char*, std::size_t) {
-  ++drains;
+long ScriptedKeys::read_bytes(unsigned char* bytes, std::size_t size) {
   if (fail_reads) return -1;
-  while (next < script.size() && next != pause_at && key_queue_room() > 0) {
-    push_key(script[next++]);
-    if (one_per_drain) break;
-  }
-  return hang_up && next == script.size() ? kHungUp : 0;
+  const std::string& burst = bursts_[burst_].bytes;
+  const std::size_t n = std::min(size, burst.size() - sent_);
+  if (n == 0 && hang_up && burst_ + 1 == bursts_.size()) return kHungUp;
+  std::memcpy(bytes, burst.data() + sent_, n);
+  sent_ += n;
+  return static_cast<long>(n);
 }
 
 void ScriptedKeys::wait(int timeout_ms) {
   ++waits;
   last_timeout = timeout_ms;
-  if (next == pause_at) {
-    pause_at = static_cast<std::size_t>(-1);
-    if (at_pause) at_pause();
+  if (timeout_ms >= 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(timeout_ms));
     return;
   }
-  if (next >= script.size()) {
-    ran_out = true;
-    push_key(kKeyEnter);
+  if (burst_ + 1 < bursts_.size()) {
+    ++burst_;
+    sent_ = 0;
+    if (bursts_[burst_].before) bursts_[burst_].before();
+    return;
   }
+  if (sent_ < bursts_[burst_].bytes.size() || hang_up) return;
+  if (!expect_end) throw std::runtime_error("the key script ran out");
+  ran_out = true;
+  bursts_.push_back({"\r\n", {}});
+  ++burst_;
+  sent_ = 0;
 }
 
 ConsoleRig::ConsoleRig(int width, int height, int window_rows, char fill)

@@ -2,47 +2,58 @@
 
 #include <cstddef>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
-#include "console/key_codes.h"
 #include "platform/key_source.h"
 #include "support/memory_process.h"
 #include "support/memory_screen.h"
 
 namespace zepa::testing {
 
-// A key source that hands a scripted list of key codes to the keyboard queue, as many as the
-// queue has room for or one per drain (a read of its bytes, which pushes the codes itself and
-// returns no byte). When the script has run out, a wait pushes Enter (and notes it) so that an
-// editor waiting for a key that never comes ends instead of hanging the test. `fail_reads`
-// makes every read fail, as a console whose input cannot be read; `hang_up` makes the reads
-// after the script report a terminal that hung up. `pause_at`: the script holds
-// back its keys from that index until a wait, which first runs `at_pause` (a resize, say).
+// What a terminal sends for the editor's keys (xterm's forms; Backspace is DEL).
+inline const std::string kLeft = "\x1b[D", kRight = "\x1b[C", kUp = "\x1b[A", kDown = "\x1b[B",
+                         kHome = "\x1b[H", kEnd = "\x1b[F", kInsert = "\x1b[2~",
+                         kDelete = "\x1b[3~", kPageUp = "\x1b[5~", kPageDown = "\x1b[6~",
+                         kF1 = "\x1bOP", kF11 = "\x1b[23~", kF12 = "\x1b[24~", kBackspace = "\x7f";
+
+// A terminal typed at by a script: bytes handed to the keyboard layer through read_bytes, so
+// that they go through the key decoder as a terminal's do. The script is a list of bursts; a
+// read hands out what the queue has room for of the current one, and the next comes only when
+// the program waits for a key with no limit (first running the burst's `before`: a resize, say).
+// A wait with a limit (a lone Esc not yet known to stand alone) lets that time pass with
+// nothing typed. A script that runs out throws, failing the test, unless `expect_end` says the
+// test waits for that: each wait then sends an Enter; or unless `hang_up` makes the terminal
+// hang up there.
 class ScriptedKeys : public KeySource {
  public:
-  std::vector<KeyCode> script;
-  std::size_t next = 0;
-  bool one_per_drain = false;
-  bool fail_reads = false;
+  // Appends bytes to the last burst.
+  ScriptedKeys& type(std::string_view bytes);
+  // Starts a burst that comes at the next wait, after `before` has run.
+  ScriptedKeys& pause(std::function<void()> before = {});
+
+  bool expect_end = false;
   bool hang_up = false;
-  std::size_t pause_at = static_cast<std::size_t>(-1);
-  std::function<void()> at_pause;
-  int setups = 0;
-  int installs = 0;
-  int drains = 0;
+  bool fail_reads = false;  // every read fails, as a console whose input cannot be read
+  bool ran_out = false;
+  int installs = 0;  // install_event_handler calls
   int waits = 0;
   int last_timeout = 0;  // the limit the last wait was given
-  bool ran_out = false;
 
-  // Appends the bytes of `text` (typed characters) or one code to the script.
-  ScriptedKeys& type(std::string_view text);
-  ScriptedKeys& press(KeyCode code);
-
-  void setup() override { ++setups; }
+  void setup() override {}
   void install_event_handler(void (*)()) override { ++installs; }
   long read_bytes(unsigned char* bytes, std::size_t size) override;
   void wait(int timeout_ms) override;
+
+ private:
+  struct Burst {
+    std::string bytes;
+    std::function<void()> before;
+  };
+  std::vector<Burst> bursts_{1};
+  std::size_t burst_ = 0;  // the burst being read
+  std::size_t sent_ = 0;   // its bytes read so far
 };
 
 // A console platform in memory: the screen, scripted keys and a process whose standard input
