@@ -56,11 +56,29 @@ def refresh_tree():
         os.symlink(modules, os.path.join(TREE, "tests/e2e/node_modules"))
 
 
-def configure(mutants):
-    # Without link-time optimisation each mutant relinks in seconds; the program's arithmetic
-    # is the same (no contraction, no fast-math, whatever the optimisation).
+def needs_page(mutant):
+    """Whether the mutant's tests load the help page, whose calculator Emscripten builds from
+    the sources (slowly, and with warnings as errors)."""
+    return "help_page" in mutant["tests"] or mutant["file"].startswith("web/")
+
+
+_page_built = None
+
+
+def configure_native(page):
+    """Without link-time optimisation each mutant relinks in seconds; the program's arithmetic
+    is the same (no contraction, no fast-math, whatever the optimisation). Without the page's
+    build the committed copy stands beside the program."""
+    global _page_built
+    if page == _page_built:
+        return
+    _page_built = page
     sh(["cmake", "-S", TREE, "-B", NATIVE, "-DCMAKE_BUILD_TYPE=Release", "-DZEPA_TESTS=ON",
-        "-DZEPA_LTO=OFF"], check=True)
+        "-DZEPA_LTO=OFF", "-DZEPA_BUILD_HELP_PAGE=" + ("ON" if page else "OFF")], check=True)
+
+
+def configure(mutants):
+    configure_native(False)
     if any(m.get("windows") for m in mutants):
         sh(["cmake", "-S", TREE, "-B", WINDOWS, "--no-warn-unused-cli", "-DZEPA_TESTS=ON",
             "-DCMAKE_BUILD_TYPE=Release",
@@ -69,13 +87,11 @@ def configure(mutants):
 
 
 def build(windows, mutant=None):
-    """Builds the program and the unit tests (and the help page when the mutant's tests load it:
-    Emscripten is slow)."""
-    targets = ["zepa4-07", "zepa_tests"]
-    if mutant is None or "help_page" in mutant["tests"]:
-        targets = ["all"]
+    """Builds everything, the help page's calculator only for a mutant that needs it."""
+    if not windows:
+        configure_native(mutant is not None and needs_page(mutant))
     directory = WINDOWS if windows else NATIVE
-    result = sh(["cmake", "--build", directory, "-j", JOBS, "--target", *targets])
+    result = sh(["cmake", "--build", directory, "-j", JOBS])
     if result.returncode != 0:
         errors = [line for line in result.stdout.decode(errors="replace").splitlines()
                   if "error" in line]
@@ -92,12 +108,12 @@ def wine_env():
 
 
 def tests_pass(mutant):
-    """Whether every test of the mutant passes (none may be skipped: a skip catches nothing)."""
+    """Whether no test of the mutant fails (a skipped test catches nothing)."""
     try:
         if not mutant.get("windows"):
             result = sh(["ctest", "--test-dir", NATIVE, "-R", mutant["tests"], "-j", JOBS,
                          "--no-tests=error", "--timeout", "300"], timeout=TEST_LIMIT)
-            return result.returncode == 0 and b"***Skipped" not in result.stdout
+            return result.returncode == 0
         env = wine_env()
         if sh(["ctest", "--test-dir", WINDOWS], env=env, timeout=TEST_LIMIT).returncode != 0:
             return False
