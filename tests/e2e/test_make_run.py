@@ -52,25 +52,6 @@ def test_ctrl_c_ends_make_by_sigint(binary):
             pane.close()
 
 
-def test_runner_passes_the_status_on(binary):
-    s = Scratch()
-    try:
-        # Input at its end: one case of zeros, an empty answer, status 0.
-        p = run(RUNNER, b"", s.path, args=(binary,))
-        expect_equal((p.returncode, p.stderr), (0, b""))
-        # Standard output on a full disk: status 1.
-        if os.path.exists("/dev/full"):
-            with open("/dev/full", "wb") as full:
-                p = run(RUNNER, b"\n3\n1\nn\n", s.path, stdout=full, args=(binary,))
-            expect_equal(p.returncode, 1)
-        # Ended by a signal the parent did not get: the runner ends by it too.
-        p = subprocess.run([RUNNER, "sh", "-c", "kill -TERM $$"], stderr=subprocess.PIPE,
-                           timeout=30)
-        expect_equal(p.returncode, -15)
-    finally:
-        s.close()
-
-
 def test_program_build_brings_the_help_page(binary):
     """A fresh build tree, built as `make run` builds it (the program's target alone), holds the
     help page beside the program, here the committed copy, and the help answer opens that page,
@@ -107,5 +88,5 @@ def test_program_build_brings_the_help_page(binary):
 
 
 if __name__ == "__main__":
-    main([test_ctrl_c_ends_make_by_sigint, test_runner_passes_the_status_on,
+    main([test_ctrl_c_ends_make_by_sigint,
           test_program_build_brings_the_help_page])
