@@ -96,7 +96,7 @@ test-asan:
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
 # The redirected end-to-end runs under valgrind (memcheck): any error or definite leak fails.
-VALGRIND_E2E := tests/e2e/test_batch.py tests/e2e/test_faults.py
+VALGRIND_E2E := tests/e2e/test_batch.py tests/e2e/test_record.py
 valgrind:
 	@$(PACKAGES) test bench
 	cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=Release -DZEPA_STATIC=OFF -DZEPA_TESTS=OFF >/dev/null
