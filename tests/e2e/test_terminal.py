@@ -77,14 +77,29 @@ class Editing:
         self.shown, self.text, self.pos = shown, "", 0
         self.wait()
 
-    def type(self, text, paste=False):
-        (self.pane.paste if paste else self.pane.type)(text)
-        self.text = self.text[:self.pos] + text + self.text[self.pos:]
-        self.pos += len(text)
+    def type(self, text, typed=None, paste=None):
+        """Types `text`, or pastes it with the tmux flags `paste` when given; the line gets
+        `typed` (all of `text` unless said)."""
+        if paste is None:
+            self.pane.type(text)
+        else:
+            self.pane.paste(text, *paste)
+        typed = text if typed is None else typed
+        self.text = self.text[:self.pos] + typed + self.text[self.pos:]
+        self.pos += len(typed)
         self.wait()
 
     def paste(self, text):
-        self.type(text, paste=True)
+        self.type(text, paste=())
+
+    def listen(self):
+        """Keeps what the program writes to the terminal from now on, for bells()."""
+        self.pane.tmux("pipe-pane", "-t", "zepa", "-o", f"cat > '{self.pane.scratch.join('out')}'")
+
+    def bells(self, count):
+        """Waits until the program has rung the bell `count` times since listen()."""
+        wait_until(f"{count} bells", lambda: (self.pane.scratch.file("out") or b"").count(b"\a")
+                   == count)
 
     def key(self, *names):
         """Keys the editor ignores change nothing."""
@@ -158,16 +173,22 @@ HELP_ROW, CONTINUE_ROW = HELP_PROMPT.rstrip(), CONTINUE_PROMPT.rstrip()
 
 @table(
     # Delete, Home, End, Backspace; Insert, Page Up, function keys, Alt+a and Ctrl+Left change
-    # nothing; Esc clears the line, and only it; Tab goes to the next multiple of 8.
+    # nothing; Esc clears the line, and only it; Tab goes to the next multiple of 8. The
+    # sagitta's line is edited the same way.
     ((80, 25), "", START + [
         ("type", "123"), ("key", "Left", "Left", "Home", "DC"), ("type", "x"),
         ("key", "End", "BSpace"), ("key", "F1", "IC", "PageUp", "F12", "M-a", "C-Left", "Right"),
         ("type", "7"), ("key", "Escape"), ("type", "3"), ("key", "Tab"),
-        ("key", *["BSpace"] * 7)], ["3"]),
-    # Alt with a character (Esc and it at once) types nothing; the characters alone do.
+        ("key", *["BSpace"] * 7), ("enter",), ("prompt", F_PROMPT), ("type", "9"),
+        ("key", "Left"), ("type", "1"), ("key", "End", "BSpace"), ("enter",),
+        ("prompt", CONTINUE_PROMPT), ("type", "c"), ("enter",), ("prompt", C_PROMPT),
+        ("type", "3")], ["3", "3"]),
+    # Alt with a character (Esc and it at once) types nothing; the characters alone do. A
+    # character that Windows-1252 lacks is refused with a bell.
     ((80, 25), "", START + [
         ("type", "1"), ("key", "M-!", "M-$", "M-(", "M-+", "M-_", 'M-"', "M-\u00e7", "M-\u20ac",
-                            "M-a", "M-1"), ("type", "2!\u00e7\u20ac")], ["12"]),
+                            "M-a", "M-1"), ("type", "2!\u00e7\u20ac"), ("key", "Escape"),
+        ("listen",), ("type", "1\U0001F600" + "2\u4e2d" + "3", "123"), ("bells", 2)], ["123"]),
     # Resized while typing; Delete takes what follows the cursor.
     ((80, 25), "", START + [
         ("type", "7" + "x" * 99), ("resize", 40, 25), ("key", "Home"), ("type", "2"),
@@ -395,7 +416,7 @@ def test_ctrl_z_bg_and_fg(binary):
         # stopped and resized meanwhile, as after a resize.
         pane.answer("READY>", "fg")
         edit.wait()
-        edit.type("5")
+        edit.type("5\x7f", "5", paste=("-p",))  # marked again: the DEL is text the line drops
         edit.key("Left")
         edit.stop((60, 20))
         pane.finish(None)
