@@ -200,9 +200,9 @@ def started(*commands, **options):
         for process in processes:
             if process.poll() is None:
                 process.kill()
-            for stream in (process.stdin, process.stdout, process.stderr):
+            for stream in filter(None, (process.stdin, process.stdout, process.stderr)):
                 with contextlib.suppress(OSError):
-                    stream and stream.close()
+                    stream.close()
             process.wait()
 
 
@@ -226,8 +226,8 @@ class Pane(contextlib.AbstractContextManager):
       "wrapper"  by a shell that notes the terminal's modes before and after it (stty.before,
                  stty.after) and its exit status (status), and outlives Ctrl+C, TERM and HUP;
       "direct"   as the pane's own process, which the pane's end hangs up;
-      "shell"    typed at an interactive bash with job control (prompt "READY>"), after
-                 `stty -g > stty.before`;
+      "shell"    typed at an interactive bash with job control (prompt "READY>", its own
+                 paste marks off), after `stty -g > stty.before`;
       or the text of a wrapper of its own, in which {program} stands for the program.
     `before` is shell text run before the program in the same shell, `redirect` follows the
     program's name, `env` holds NAME=VALUE settings for the program (LANG=C.UTF-8 and an empty
