@@ -9,7 +9,6 @@ each as the ctest test e2e_FILE.NAME); the file ends with `main(globals())`.
 import contextlib
 import fcntl
 import os
-import pty
 import select
 import shutil
 import struct

@@ -17,8 +17,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 
 import support  # noqa: E402
 from support import (C_PROMPT, CONTINUE_PROMPT, F_PROMPT, HELP_PROMPT, MEMO_FILE,  # noqa: E402
-                     ONE_MEMO, REFUSAL, RESULT_ROWS, Pane, Scratch, Skip, check, expect_equal,
-                     expect_results, main, table, wait_until)
+                     ONE_MEMO, REFUSAL, Pane, Scratch, Skip, check, expect_equal, expect_results,
+                     main, table, wait_until)
 
 EXE = os.environ.get("ZEPA_WINDOWS_EXE", "")
 WINE = os.environ.get("ZEPA_WINE") or "/usr/lib/wine/wine64"
