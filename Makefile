@@ -62,7 +62,7 @@ SCREEN_SESSIONS ?= 40
 SCREEN_SEED ?= 1
 test-long: build-tests
 	cd $(BUILD) && ZEPA_SCREEN_SESSIONS=$(SCREEN_SESSIONS) ZEPA_SCREEN_SEED=$(SCREEN_SEED) \
-	  python3 $(abspath tests/e2e/test_screen.py) $(abspath $(BUILD))/zepa4-07 test_random_sessions
+	  python3 $(abspath tests/e2e/test_terminal.py) $(abspath $(BUILD))/zepa4-07 test_random_sessions
 
 # The Windows program's end-to-end tests compare it with the native one, built first.
 windows: build
@@ -96,7 +96,7 @@ test-asan:
 	ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
 # The redirected end-to-end runs under valgrind (memcheck): any error or definite leak fails.
-VALGRIND_E2E := tests/e2e/test_pipes.py tests/e2e/test_faults.py
+VALGRIND_E2E := tests/e2e/test_batch.py tests/e2e/test_record.py
 valgrind:
 	@$(PACKAGES) test bench
 	cmake -S . -B build-valgrind -DCMAKE_BUILD_TYPE=Release -DZEPA_STATIC=OFF -DZEPA_TESTS=OFF >/dev/null

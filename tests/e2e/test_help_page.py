@@ -1,10 +1,10 @@
-"""The help page in headless Chromium, opened from file:// with networking off: it loads cleanly,
-its calculator gives the memo the native program appends for the same replies, byte for byte,
-its fields show the console's lines; axe-core finds no WCAG A/AA violation, the focus ring and
-the figure's labels have the contrast and size they need, replies of any length and a browser
-without WebAssembly or JavaScript get a plain message, print shows no placeholder. Firefox
-repeats the memo comparison, the long replies and WebAssembly turned off. Screenshots and a
-printed PDF go to the build directory for a person to look at.
+"""The help page, opened from file:// with networking off, in headless Chromium and, where it
+is installed, Firefox: it loads cleanly; its calculator gives the memo the native program
+appends for the same replies, byte for byte, and its fields show the console's lines; replies
+of any length, and a browser without WebAssembly or JavaScript, get a plain message; axe-core
+finds no WCAG A/AA violation, the focus ring and the figure's labels have the contrast and size
+they need, print shows no placeholder. Screenshots and a printed PDF go to the build directory
+for a person to look at. A build of the program alone brings the page beside it.
 
 Chromium needs chromium, chromium-driver and python3-selenium (Debian packages); axe-core and,
 for Firefox (firefox-esr), puppeteer-core come from `npm ci` in tests/e2e. A test whose tools
@@ -20,39 +20,25 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
+import urllib.parse
 
-from common import MEMO_FILE, Scratch, Skip, check, expect_equal, main, run
+from support import (BYE, MEMO_FILE, ONE_CASE, ONE_MEMO, Scratch, Skip, check, expect_equal, main, run,
+                     table, wait_until)
 
 CHROMIUM = shutil.which("chromium")
 DRIVER = shutil.which("chromedriver")
 FIREFOX = shutil.which("firefox-esr") or shutil.which("firefox")
 NODE = shutil.which("node")
 HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_DIR = os.path.normpath(os.path.join(HERE, "..", ".."))
 AXE = os.path.join(HERE, "node_modules", "axe-core", "axe.min.js")
 PUPPETEER = os.path.join(HERE, "node_modules", "puppeteer-core")
-PAIRS = 4000
-FIREFOX_PAIRS = 400
 SEED = int(os.environ.get("ZEPA_SEED", "20150511"))
-WAIT_LIMIT = 20.0  # seconds for anything the page is expected to show
 WIDTHS = ((320, 640, True), (390, 844, True), (1280, 800, False))
 THEMES = ("light", "dark")
 # The axe-core tags of WCAG 2.0, 2.1 and 2.2, levels A and AA.
 WCAG_TAGS = ["wcag2a", "wcag2aa", "wcag21a", "wcag21aa", "wcag22a", "wcag22aa"]
 LONGEST = 100000  # the longest reply the page hands to the calculator, in characters
-
-
-def import_selenium():
-    try:
-        import selenium  # noqa: F401
-    except ImportError:
-        # The Debian package installs for the system's python3; another interpreter may run us.
-        sys.path.append("/usr/lib/python3/dist-packages")
-    try:
-        from selenium import webdriver
-        return webdriver
-    except ImportError:
-        return None
 
 
 def page_path(binary):
@@ -61,11 +47,24 @@ def page_path(binary):
     return path
 
 
-class Browser:
+class Chromium:
     """Headless Chromium on a fresh profile, every network request refused."""
 
-    def __init__(self, webdriver, extra_args=(), prefs=None):
-        from selenium.webdriver.chrome.service import Service
+    def __init__(self, extra_args=(), prefs=None):
+        try:
+            import selenium  # noqa: F401
+        except ImportError:
+            # The Debian package installs for the system's python3; another one may run us.
+            sys.path.append("/usr/lib/python3/dist-packages")
+        try:
+            from selenium import webdriver
+            from selenium.webdriver.chrome.service import Service
+        except ImportError:
+            webdriver = None
+        missing = [tool for tool, ok in (("chromium", CHROMIUM), ("chromedriver", DRIVER),
+                                         ("python3-selenium", webdriver)) if not ok]
+        if missing:
+            raise Skip("missing " + ", ".join(missing))
         self.profile = tempfile.mkdtemp(prefix="zepa-chromium-")
         options = webdriver.ChromeOptions()
         for arg in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
@@ -80,104 +79,110 @@ class Browser:
         options.set_capability("goog:loggingPrefs", {"browser": "ALL", "performance": "ALL"})
         self.driver = webdriver.Chrome(service=Service(DRIVER), options=options)
         self.driver.set_script_timeout(120)
-        self.driver.execute_cdp_cmd("Network.enable", {})
-        self.driver.execute_cdp_cmd("Network.emulateNetworkConditions", {
-            "offline": True, "latency": 0, "downloadThroughput": -1, "uploadThroughput": -1})
+        self.cdp("Network.enable")
+        self.cdp("Network.emulateNetworkConditions", offline=True, latency=0,
+                 downloadThroughput=-1, uploadThroughput=-1)
 
-    def open(self, path, width, height, mobile, theme="light", wait=True):
-        self.driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
-            "width": width, "height": height, "deviceScaleFactor": 1, "mobile": mobile})
-        self.driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {
-            "media": "", "features": [{"name": "prefers-color-scheme", "value": theme}]})
+    def cdp(self, command, **parameters):
+        return self.driver.execute_cdp_cmd(command, parameters)
+
+    def open(self, path, width=1280, height=800, mobile=False, theme="light", wait=True):
+        """Opens the page at that size and theme; returns how zepa.pronto settled ("" or the
+        rejection's message)."""
+        self.cdp("Emulation.setDeviceMetricsOverride", width=width, height=height,
+                 deviceScaleFactor=1, mobile=mobile)
+        self.cdp("Emulation.setEmulatedMedia", media="",
+                 features=[{"name": "prefers-color-scheme", "value": theme}])
         # What the browser logged before (its own start page) is not the page's.
         self.driver.get_log("performance")
         self.driver.get_log("browser")
         self.driver.get("file://" + path)
-        if wait:
-            # Settled either way: the calculator runs, or the page has said why it cannot.
-            return self.driver.execute_async_script(
-                "var done = arguments[0]; zepa.pronto.then(function () { done(''); },"
-                " function (e) { done(e.message); });")
-        return None
+        return wait and self.driver.execute_async_script(
+            "var done = arguments[0]; zepa.pronto.then(function () { done(''); },"
+            " function (e) { done(e.message); });")
 
-    def media(self, media):
-        self.driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"media": media})
+    def run(self, script, *args):
+        return self.driver.execute_script(script, *args)
+
+    def printed(self):
+        """The page's text as printed."""
+        self.cdp("Emulation.setEmulatedMedia", media="print")
+        text = self.run("return document.body.innerText;")
+        self.cdp("Emulation.setEmulatedMedia", media="")
+        return text
 
     def errors(self):
         return [e for e in self.driver.get_log("browser") if e["level"] in ("SEVERE", "WARNING")]
 
-    def requested_urls(self):
-        urls = []
-        for entry in self.driver.get_log("performance"):
-            message = json.loads(entry["message"])["message"]
-            if message["method"] == "Network.requestWillBeSent":
-                urls.append(message["params"]["request"]["url"])
-        return urls
-
     def wait_for(self, script, expected, *args):
-        """Waits until the script returns the expected value; fails with the last value seen."""
-        deadline = time.monotonic() + WAIT_LIMIT
-        while True:
-            value = self.driver.execute_script(script, *args)
-            if value == expected or time.monotonic() > deadline:
-                expect_equal(value, expected)
-                return
-            time.sleep(0.05)
+        """Waits until the script returns the expected value."""
+        wait_until(f"{expected!r} from {script}", lambda: self.run(script, *args) == expected,
+                   limit=20, explain=lambda: repr(self.run(script, *args)))
 
     def close(self):
         self.driver.quit()
         shutil.rmtree(self.profile, ignore_errors=True)
 
 
-_browsers = {}
+BROWSERS = {}
 
 
 def chromium(name="plain", **options):
-    """One browser per kind for the whole run, started when a test first needs it."""
-    if name not in _browsers:
-        webdriver = import_selenium()
-        missing = [tool for tool, ok in (("chromium", CHROMIUM), ("chromedriver", DRIVER),
-                                         ("python3-selenium", webdriver)) if not ok]
-        if missing:
-            raise Skip("missing " + ", ".join(missing))
-        _browsers[name] = Browser(webdriver, **options)
-    return _browsers[name]
+    """One Chromium per kind for the whole run, started when a test first needs it."""
+    if name not in BROWSERS:
+        BROWSERS[name] = Chromium(**options)
+    return BROWSERS[name]
 
 
-def close_browsers():
-    for browser in _browsers.values():
-        browser.close()
+def in_browser(binary, browser, calls, wasm=True, size=WIDTHS[2]):
+    """Runs each (script, arguments) of `calls` in turn in the page, in Chromium (at `size`) or
+    Firefox; returns how zepa.pronto settled, the scripts' results and what the page logged."""
+    if browser == "chromium":
+        page = chromium() if wasm else chromium("no-wasm", extra_args=["--js-flags=--jitless"])
+        ready = page.open(page_path(binary), *size)
+        return ready, [page.run(script, *args) for script, args in calls], page.errors()
+    missing = [tool for tool, ok in (("firefox-esr", FIREFOX), ("node", NODE),
+                                     ("puppeteer-core (npm ci --prefix tests/e2e)",
+                                      os.path.isdir(PUPPETEER))) if not ok]
+    if missing:
+        raise Skip("missing " + ", ".join(missing))
+    with tempfile.NamedTemporaryFile("w", suffix=".json", encoding="utf-8") as f:
+        json.dump(calls, f)
+        f.flush()
+        p = subprocess.run([NODE, os.path.join(HERE, "firefox_page.mjs"), page_path(binary),
+                            FIREFOX, f.name] + ([] if wasm else ["sem-wasm"]),
+                           capture_output=True, timeout=300,
+                           env=dict(os.environ, PUPPETEER_SKIP_DOWNLOAD="1"))
+    check(p.returncode == 0, p.stderr.decode(errors="replace"))
+    out = json.loads(p.stdout)
+    check(out["agent"].startswith("firefox/"), out["agent"])
+    return out["ready"], out["results"], out["errors"]
 
 
-def set_fields(driver, c, f):
-    """Puts the replies in the fields as typing or a paste would, and returns what the
-    calculator then shows."""
-    return driver.execute_script("""
-        var values = {"campo-c": arguments[0], "campo-f": arguments[1]};
-        for (var id in values) {
-          var field = document.getElementById(id);
-          field.value = values[id];
-          field.dispatchEvent(new Event("input"));
-        }
-        return {tela: document.getElementById("tela").textContent,
-                memo: document.getElementById("memo").textContent,
-                copiar: !document.getElementById("copiar").disabled,
-                baixar: !document.getElementById("baixar").disabled,
-                resultado: document.getElementById("painel").classList.contains("com-resultado")};
-        """, c, f)
-
-
-def luminance(rgb):
-    def channel(value):
-        value /= 255
-        return value / 12.92 if value <= 0.04045 else ((value + 0.055) / 1.055) ** 2.4
-    r, g, b = (channel(v) for v in rgb)
-    return 0.2126 * r + 0.7152 * g + 0.0722 * b
+# Puts the replies in the fields as typing or a paste would; what the calculator then shows.
+SET_FIELDS = """
+    var values = {"campo-c": arguments[0], "campo-f": arguments[1]};
+    for (var id in values) {
+      var field = document.getElementById(id);
+      field.value = values[id];
+      field.dispatchEvent(new Event("input"));
+    }
+    return {tela: document.getElementById("tela").textContent,
+            memo: document.getElementById("memo").textContent,
+            copiar: !document.getElementById("copiar").disabled,
+            baixar: !document.getElementById("baixar").disabled,
+            resultado: document.getElementById("painel").classList.contains("com-resultado")};
+"""
+MEMORIAL = "return zepa.memorial(arguments[0], arguments[1]);"
 
 
 def contrast(css_a, css_b):
     """The WCAG contrast ratio of two opaque CSS colours given as rgb(...)."""
-    a, b = (luminance([int(v) for v in re.findall(r"[\d.]+", css)[:3]]) for css in (css_a, css_b))
+    def luminance(css):
+        r, g, b = (v / 12.92 if v <= 0.04045 else ((v + 0.055) / 1.055) ** 2.4
+                   for v in (int(x) / 255 for x in re.findall(r"[\d.]+", css)[:3]))
+        return 0.2126 * r + 0.7152 * g + 0.0722 * b
+    a, b = luminance(css_a), luminance(css_b)
     return (max(a, b) + 0.05) / (min(a, b) + 0.05)
 
 
@@ -220,100 +225,84 @@ def random_reply(rng):
     return sign + "0." + "0" * rng.randint(0, 30) + digits(rng.randint(1, 5))
 
 
+
 def native_memos(binary, pairs, accepted):
-    """The memo file the native program writes when the replies come through standard input.
-    A refused pair is followed by the next pair; a computed one by the continue answer."""
-    parts = [b"\n"]
-    for (c, f), ok in zip(pairs, accepted):
-        parts.append(c.encode("cp1252") + b"\n" + f.encode("cp1252") + b"\n")
-        if ok:
-            parts.append(b"c\n")
-    # A last pair that is always computed, then the stop.
-    parts.append(b"3\n1\nn\n")
-    s = Scratch()
-    try:
-        p = run(binary, b"".join(parts), s.path, timeout=120)
-        expect_equal(p.returncode, 0)
-        return s.file(MEMO_FILE) or b""
-    finally:
-        s.close()
+    """The memo file the native program writes when the replies come through standard input:
+    a refused pair is followed by the next pair, a computed one by the continue answer."""
+    data = b"\n" + b"".join(c.encode("cp1252") + b"\n" + f.encode("cp1252") + b"\n" +
+                            (b"c\n" if ok else b"") for (c, f), ok in zip(pairs, accepted))
+    with Scratch() as s:
+        # A last pair that is always computed, then the stop; its memo is taken off.
+        expect_equal(run(binary, data + b"3\n1\nn\n", s.path, timeout=120).returncode, 0)
+        memos = s.file(MEMO_FILE)
+    check(memos.endswith(ONE_MEMO), "the last memo is not the last pair's")
+    return memos[:-len(ONE_MEMO)]
 
 
 def test_page_loads_offline_cleanly(binary):
     browser = chromium()
-    browser.open(page_path(binary), 1280, 800, False)
-    expect_equal(browser.errors(), [])
-    outside = [u for u in browser.requested_urls() if not u.startswith(("file://", "data:"))]
-    expect_equal(outside, [])
-    driver = browser.driver
-    expect_equal(driver.execute_script("return document.documentElement.lang"), "pt-BR")
-    check(len(driver.execute_script(
-        "return document.querySelector('meta[name=description]').content")) > 50,
-        "no description")
+    browser.open(page_path(binary))
+    requests = [json.loads(entry["message"])["message"] for entry in
+                browser.driver.get_log("performance")]
+    expect_equal(([r["params"]["request"]["url"] for r in requests
+                   if r["method"] == "Network.requestWillBeSent" and
+                   not r["params"]["request"]["url"].startswith(("file://", "data:"))],
+                  browser.errors()), ([], []))
+    expect_equal(browser.run("return document.documentElement.lang"), "pt-BR")
+    check(len(browser.run("return document.querySelector('meta[name=description]').content"))
+          > 50, "no description")
     # Every field has its label; the diagram is inline and scales with the page.
-    expect_equal(driver.execute_script(
+    expect_equal(browser.run(
         "return Array.from(document.querySelectorAll('input')).filter(function (i) {"
         " return !document.querySelector('label[for=\"' + i.id + '\"]'); }).length"), 0)
-    check(driver.execute_script("return document.querySelector('figure svg') !== null"),
-          "no inline diagram")
+    check(browser.run("return document.querySelector('figure svg') !== null"), "no diagram")
     # Each link of the navigation brings its section's heading to the top of the window (the
     # last ones as near as the page's end allows).
-    for target in driver.execute_script(
-            "return Array.from(document.querySelectorAll('nav a'), function (a) {"
-            " return a.getAttribute('href'); });"):
-        driver.execute_script("scrollTo(0, 0); document.querySelector('nav a[href=\"'"
-                              " + arguments[0] + '\"]').click();", target)
+    for target in browser.run("return Array.from(document.querySelectorAll('nav a'),"
+                              " function (a) { return a.getAttribute('href'); });"):
+        browser.run("scrollTo(0, 0); document.querySelector('nav a[href=\"' + arguments[0] +"
+                    " '\"]').click();", target)
         browser.wait_for("var top = document.querySelector(arguments[0] + ' > h2')"
                          ".getBoundingClientRect().top; return Math.abs(top) < 2"
                          " || scrollY + innerHeight >= document.body.scrollHeight - 1;",
                          True, target)
 
 
-def test_memorial_matches_the_program(binary):
-    browser = chromium()
-    browser.open(page_path(binary), 1280, 800, False)
-    rng = random.Random(SEED)
-    pairs = [(random_reply(rng), random_reply(rng)) for _ in range(PAIRS)]
-    memos = browser.driver.execute_script(
-        "return arguments[0].map(function (p) { return zepa.memorial(p[0], p[1]); });", pairs)
-    compare_memos(binary, pairs, memos)
-
-
-def compare_memos(binary, pairs, memos):
+@table(("chromium", 4000, SEED), ("firefox", 400, SEED + 1))
+def test_memorial_matches_the_program(binary, browser, count, seed):
+    rng = random.Random(seed)
+    pairs = [(random_reply(rng), random_reply(rng)) for _ in range(count)]
+    ready, (memos,), errors = in_browser(binary, browser, [(
+        "return arguments[0].map(function (p) { return zepa.memorial(p[0], p[1]); });",
+        [pairs])])
+    expect_equal((ready, errors), ("", []))
     accepted = [m != "" for m in memos]
-    check(len(pairs) // 20 < sum(accepted) < len(pairs), f"{sum(accepted)} of {len(pairs)} pairs computed")
+    check(count // 20 < sum(accepted) < count, f"{sum(accepted)} of {count} pairs computed")
     expected = native_memos(binary, pairs, accepted)
-    page = b"".join(m.encode("cp1252") for m in memos)
-    if page + native_memos(binary, [], []) != expected:
-        # Name the first pair whose memo differs.
-        at = 0
-        for (c, f), memo in zip(pairs, memos):
-            chunk = memo.encode("cp1252")
-            if expected[at:at + len(chunk)] != chunk:
-                raise AssertionError(f"seed {SEED}: pair {c!r}, {f!r}:\npage   {chunk!r}\n"
-                                     f"native {expected[at:at + len(chunk) + 40]!r}")
-            at += len(chunk)
-        raise AssertionError(f"seed {SEED}: the memo files differ after the last pair")
+    at = 0
+    for (c, f), memo in zip(pairs, memos):  # the first pair whose memo differs is named
+        chunk = memo.encode("cp1252")
+        if expected[at:at + len(chunk)] != chunk:
+            raise AssertionError(f"seed {seed}: pair {c!r}, {f!r}:\npage   {chunk!r}\n"
+                                 f"native {expected[at:at + len(chunk) + 40]!r}")
+        at += len(chunk)
+    expect_equal(at, len(expected))
 
 
 def test_console_line_rules(binary):
     """What only a typed line has: the rest of the line after the first item is dropped, and a
-    number keeps 67 bytes. Each reply reads as its batch counterpart."""
+    number keeps 67 bytes. Each reply reads as its batch counterpart; a refused pair, and a
+    NaN, give no memo."""
     browser = chromium()
-    browser.open(page_path(binary), 1280, 800, False)
-    cases = [("1,5", "1", "1", "1"), ("3 1", "2", "3", "2"), ("4", "2,9", "4", "2"),
-             ("1" * 70, "1", "1" * 67, "1"), ('"2",1', "1", "2", "1"),
-             ("3\u00e1", "1\u2192", "3\xe1", "1"), ("&H10 &H20", "4", "&H10", "4")]
-    for typed_c, typed_f, batch_c, batch_f in cases:
-        page = browser.driver.execute_script("return zepa.memorial(arguments[0], arguments[1]);",
-                                             typed_c, typed_f)
-        expected = native_memos(binary, [(batch_c, batch_f)], [True])
-        tail = native_memos(binary, [], [])
-        expect_equal(page.encode("cp1252"), expected[:len(expected) - len(tail)])
-    # A refused pair, and a NaN, give no memo.
+    browser.open(page_path(binary))
+    for typed_c, typed_f, batch_c, batch_f in [
+            ("1,5", "1", "1", "1"), ("3 1", "2", "3", "2"), ("4", "2,9", "4", "2"),
+            ("1" * 70, "1", "1" * 67, "1"), ('"2",1', "1", "2", "1"),
+            ("3\u00e1", "1\u2192", "3\xe1", "1"), ("&H10 &H20", "4", "&H10", "4")]:
+        expect_equal(browser.run(MEMORIAL, typed_c, typed_f).encode("cp1252"),
+                     native_memos(binary, [(batch_c, batch_f)], [True]))
     for c, f in (("1", "3"), ("nan", "1"), ("1", "2.0000002")):
-        expect_equal(browser.driver.execute_script(
-            "return zepa.memorial(arguments[0], arguments[1]);", c, f), "")
+        expect_equal(browser.run(MEMORIAL, c, f), "")
 
 
 def test_fields_show_the_console_lines(binary):
@@ -330,187 +319,183 @@ def test_fields_show_the_console_lines(binary):
                 driver.find_element("id", "baixar").is_enabled())
 
     screen, memo, can_save = type_pair("4", "2")
-    expect_equal(screen, "  Raio: r= 5\n  Semi arco: a= 4.636476\n  Angulo: Alfa(grau)= 53.12997")
-    expect_equal(memo.replace("\n", "\r\n") + "\r\n\r\n",
-                 driver.execute_script("return zepa.memorial('4', '2');"))
-    check(can_save, "the memo cannot be saved")
+    expect_equal((screen, can_save), ("  Raio: r= 5\n  Semi arco: a= 4.636476\n"
+                                      "  Angulo: Alfa(grau)= 53.12997", True))
+    expect_equal(memo.replace("\n", "\r\n") + "\r\n\r\n", browser.run(MEMORIAL, "4", "2"))
     # Once typing pauses, the lines are read out once, as one sentence; the box itself is no
     # live region, so each key does not read all three lines again.
     browser.wait_for("return document.getElementById('anuncio').textContent;",
                      "Raio: r= 5; Semi arco: a= 4.636476; Angulo: Alfa(grau)= 53.12997")
-    expect_equal(driver.execute_script(
+    expect_equal(browser.run(
         "var t = document.getElementById('tela'); return [t.getAttribute('aria-live'),"
         " t.getAttribute('aria-labelledby'), document.querySelectorAll('pre[aria-labelledby],"
         " pre[aria-label], [aria-live=assertive]').length];"), [None, None, 0])
     screen, memo, can_save = type_pair("1", "3")
-    expect_equal(screen, " f nao pode ser maior que 2c, informe outro valor")
-    check(not can_save, "a refused pair can be saved")
+    expect_equal((screen, can_save), (" f nao pode ser maior que 2c, informe outro valor", False))
     browser.wait_for("return document.getElementById('anuncio').textContent;",
                      "f nao pode ser maior que 2c, informe outro valor")
     # The download is the memo's own bytes: Windows-1252, CR LF.
-    expect_equal(driver.execute_script(
-        "var k = zepa.caso('3', '1'); return Array.from(k.bytes).slice(0, 48);"),
-        list(" Programa ZEPA4-07\r\n Programa de Zepa N\u00b01\r\n C\u00e1lc".encode("cp1252")))
+    expect_equal(browser.run("return Array.from(zepa.caso('3', '1').bytes).slice(0, 48);"),
+                 list(" Programa ZEPA4-07\r\n Programa de Zepa N\u00b01\r\n C\u00e1lc"
+                      .encode("cp1252")))
+    # Printed: the case the calculator has shown, no placeholder and no button; a PDF is kept
+    # for a person to look at.
+    type_pair("3", "1")
+    printed = browser.printed()
+    check("  Raio: r= 5\n  Semi arco: a= 3.217506\n" in printed and "Carregando" not in printed
+          and "Copiar memorial" not in printed and "A calculadora funciona na p\u00e1gina"
+          not in printed, printed)
+    with open("help-page.pdf", "wb") as out:
+        out.write(base64.b64decode(browser.cdp("Page.printToPDF", printBackground=False)["data"]))
 
 
-def test_long_replies(binary):
+@table("chromium", "firefox")
+def test_long_replies(binary, browser):
     """A reply longer than the calculator takes is refused with a message before it reaches the
     program's code, at the limit counted in characters, not UTF-16 units; nothing of an earlier
     case stays to be copied, nothing is thrown, and the calculator works afterwards."""
-    browser = chromium()
-    browser.open(page_path(binary), 320, 640, True)
-    driver = browser.driver
-    lines = lambda c, f: driver.execute_script(  # noqa: E731
-        "return zepa.caso(arguments[0], arguments[1]).tela.replace(/\\n$/, '');", c, f)
     message = ("Texto longo demais: o campo {} tem mais de cem mil caracteres, mais do que esta "
                "calculadora aceita. Apague parte dele.")
-    nothing = {"memo": "(nenhum)", "copiar": False, "baixar": False, "resultado": False}
+    three_one = "  Raio: r= 5\n  Semi arco: a= 3.217506\n  Angulo: Alfa(grau)= 36.86981"
     emoji = "\U0001F600"  # one character, two UTF-16 units
     cases = [  # c, f, what the box shows
-        (" " * (LONGEST - 1) + "3", "1", lines("3", "1")),
+        (" " * (LONGEST - 1) + "3", "1", three_one),
         (" " * LONGEST + "3", "1", message.format("c")),
         ("3", " " * LONGEST + "1", message.format("f")),
-        (emoji * LONGEST, "0", lines("", "0")),  # dropped as the console drops them
+        (emoji * LONGEST, "0", "  Raio: r=-nan\n  Semi arco: a=-nan\n  Angulo: Alfa(grau)=-nan"),
         (emoji * (LONGEST + 1), "1", message.format("c")),
-        ("3", "1", lines("3", "1")),
+        ("3", "1", three_one),
         (" " * 2000000 + "3", " " * 2000000 + "1", message.format("c")),
-        (" " * (LONGEST - 1) + "4", "2", lines("4", "2"))]
-    for c, f, expected in cases:
-        shown = set_fields(driver, c, f)
-        if expected.startswith("Texto"):
-            expect_equal(shown, dict(nothing, tela=expected))
-        else:
-            expect_equal((shown["tela"], shown["baixar"], shown["resultado"]), (expected, True, True))
-    # The message wraps inside its box at 320 px.
-    expect_equal(driver.execute_script(
-        "var t = document.getElementById('tela'); return [t.scrollWidth - t.clientWidth,"
-        " document.documentElement.scrollWidth - innerWidth];"), [0, 0])
-    # The script interface says so with a RangeError.
-    expect_equal(driver.execute_script(
-        "try { zepa.memorial(' '.repeat(arguments[0]), '1'); } catch (e) { return e.name; }",
-        LONGEST + 1), "RangeError")
-    expect_equal(browser.errors(), [])
+        (" " * (LONGEST - 1) + "4", "2",
+         "  Raio: r= 5\n  Semi arco: a= 4.636476\n  Angulo: Alfa(grau)= 53.12997")]
+    ready, shown, errors = in_browser(binary, browser, [(SET_FIELDS, [c, f]) for c, f, _ in cases] + [
+        # The message wraps inside its box at 320 px; the script interface throws a RangeError.
+        ("var t = document.getElementById('tela'); return [t.scrollWidth <= t.clientWidth,"
+         " document.documentElement.scrollWidth <= innerWidth];", []),
+        ("try { zepa.memorial(' '.repeat(arguments[0]), '1'); } catch (e) { return e.name; }",
+         [LONGEST + 1])], size=WIDTHS[0])
+    expect_equal((ready, errors, shown[-2:]), ("", [], [[True, True], "RangeError"]))
+    for (c, f, expected), seen in zip(cases, shown):
+        long = expected.startswith("Texto")
+        expect_equal((seen["tela"], seen["copiar"], seen["baixar"], seen["resultado"]),
+                     (expected, not long, not long, not long))
+        # No memo to copy after a long reply; else one that ends with the angle shown.
+        check(seen["memo"] == "(nenhum)" if long else seen["memo"].endswith(
+            "Alfa(\u00b0)=" + expected.rsplit("=", 1)[1] + "\n\n"), seen["memo"])
 
 
-def test_without_webassembly(binary):
+@table("chromium", "firefox")
+def test_without_webassembly(binary, browser):
     """With WebAssembly turned off, as in a hardened browser (V8 without its compilers has
     none): `zepa` is there with a rejected promise, the box says why in plain words, and the
-    rest of the page is as it was."""
-    browser = chromium("no-wasm", extra_args=["--js-flags=--jitless"])
-    reason = browser.open(page_path(binary), 390, 844, True)
-    driver = browser.driver
-    expect_equal(driver.execute_script("return [typeof WebAssembly, typeof zepa];"),
-                 ["undefined", "object"])
-    expect_equal(reason, "zepa: este navegador n\u00e3o executa WebAssembly")
-    expect_equal(driver.execute_script(
-        "return [document.getElementById('tela').textContent,"
-        " document.getElementById('campo-c').disabled, document.getElementById('baixar').disabled,"
-        " document.querySelectorAll('#exemplos tbody tr').length];"),
-        ["A calculadora precisa de WebAssembly, que este navegador n\u00e3o tem ou deixa desligado. "
-         "O resto da p\u00e1gina funciona sem ele: os exemplos resolvidos est\u00e3o acima.",
-         True, True, 7])
-    expect_equal(driver.execute_script(
-        "try { zepa.caso('3', '1'); return 'no error'; } catch (e) { return e.message; }"),
-        "zepa: a calculadora n\u00e3o est\u00e1 pronta; aguarde zepa.pronto")
-    # Printed, the calculator that never ran is left out, with a line that says where it works.
-    browser.media("print")
-    printed = driver.execute_script("return document.body.innerText;")
-    browser.media("")
-    check("A calculadora funciona na p\u00e1gina aberta no navegador." in printed, printed)
-    check("Como o console mostra" not in printed and "WebAssembly" not in printed, printed)
-    expect_equal(browser.errors(), [])
+    rest of the page is as it was; printed, the calculator that never ran is left out, with a
+    line that says where it works."""
+    ready, shown, errors = in_browser(binary, browser, [
+        ("return [typeof WebAssembly, typeof zepa, document.getElementById('tela').textContent,"
+         " document.getElementById('campo-c').disabled, document.getElementById('baixar')"
+         ".disabled, document.querySelectorAll('#exemplos tbody tr').length];", []),
+        ("try { zepa.caso('3', '1'); return 'no error'; } catch (e) { return e.message; }", [])],
+        wasm=False)
+    expect_equal((ready, errors, shown), (
+        "zepa: este navegador n\u00e3o executa WebAssembly", [],
+        [["undefined", "object", "A calculadora precisa de WebAssembly, que este navegador "
+          "n\u00e3o tem ou deixa desligado. O resto da p\u00e1gina funciona sem ele: os exemplos "
+          "resolvidos est\u00e3o acima.", True, True, 7],
+         "zepa: a calculadora n\u00e3o est\u00e1 pronta; aguarde zepa.pronto"]))
+    if browser == "chromium":
+        printed = chromium("no-wasm").printed()
+        check("A calculadora funciona na p\u00e1gina aberta no navegador." in printed and
+              "Como o console mostra" not in printed and "WebAssembly" not in printed, printed)
 
 
 def test_without_javascript(binary):
     browser = chromium("no-js", prefs={"profile.managed_default_content_settings.javascript": 2})
     browser.open(page_path(binary), 390, 844, True, wait=False)
-    expect_equal(browser.driver.execute_script(
+    expect_equal(browser.run(
         "return [typeof zepa, document.getElementById('tela').innerText.trim(),"
         " document.getElementById('copiar').disabled];"),
         ["undefined", "A calculadora precisa de JavaScript, que est\u00e1 desligado neste "
          "navegador. O resto da p\u00e1gina funciona sem ele: os exemplos resolvidos est\u00e3o "
          "acima.", True])
-    browser.driver.execute_script("document.getElementById('t-calculadora').scrollIntoView()")
+    browser.run("document.getElementById('t-calculadora').scrollIntoView()")
     browser.driver.save_screenshot("help-page-no-javascript.png")
 
 
-def run_axe(browser):
-    with open(AXE, encoding="utf-8") as f:
-        browser.driver.execute_script(f.read())
-    return browser.driver.execute_async_script("""
-        var done = arguments[1];
-        axe.run(document, {runOnly: {type: "tag", values: arguments[0]}}).then(function (r) {
-          done({passed: r.passes.length, violations: r.violations.map(function (v) {
-            return v.id + ": " + v.nodes.map(function (n) { return n.target.join(" "); }).join(", ");
-          })});
-        }, function (e) { done({passed: 0, violations: ["axe failed: " + e]}); });
-        """, WCAG_TAGS)
-
-
-def test_axe_finds_no_violation(binary):
-    """axe-core with the WCAG 2.0 to 2.2 A and AA rules, at each width and in each theme, with a
-    computed case and with a refused one."""
-    if not os.path.exists(AXE):
-        raise Skip("axe-core is not installed: npm ci --prefix tests/e2e")
+@table(*[(*size, theme) for size in WIDTHS for theme in THEMES])
+def test_each_width_and_theme(binary, width, height, mobile, theme):
+    """At a phone's width and a desktop's, light and dark: every stop of the Tab key (boxes
+    that scroll are stops too at 320 px) has a ring of at least 2 px with 3:1 against the
+    background it lies on. Screenshots of the top and the calculator are kept for a person to
+    look at; nothing is wider than the window and the result box holds its lines, whatever the
+    case. axe-core finds no violation of the WCAG 2.0 to 2.2 A and AA rules, with a computed
+    case and with a refused one."""
     browser = chromium()
+    where = f"{width} px, {theme}"
+    if width != 390:
+        from selenium.webdriver.common.action_chains import ActionChains
+        from selenium.webdriver.common.keys import Keys
+        browser.open(page_path(binary), width, height, mobile, theme)
+        seen = []
+        for _ in range(60):
+            ActionChains(browser.driver).send_keys(Keys.TAB).perform()
+            ring = browser.run(FOCUS_RING)
+            if ring is None or (seen and ring["name"] == seen[0]["name"]):
+                break
+            seen.append(ring)
+        names = " | ".join(r["name"] for r in seen)
+        check(len(seen) >= 12 and seen[0]["name"].startswith("A# Ir para o conte\u00fado") and
+              (width != 320 or "DIV#" in names), f"{where}: {names}")
+        for ring in seen:
+            ratio = contrast(ring["color"], ring["back"])
+            check(ring["style"] != "none" and ring["width"] >= 2 and ring["offset"] >= 0 and
+                  ratio >= 3, f"{where}: {ring}, {ratio:.2f}:1")
+    browser.open(page_path(binary), width, height, mobile, theme)
+    browser.driver.save_screenshot(f"help-page-{theme}-{width}.png")
+    browser.run("document.getElementById('t-calculadora').scrollIntoView()")
+    browser.driver.save_screenshot(f"help-page-{theme}-{width}-calculadora.png")
     found = []
-    for width, height, mobile in WIDTHS:
-        for theme in THEMES:
-            browser.open(page_path(binary), width, height, mobile, theme)
-            for c, f in (("3", "1"), ("1", "3")):
-                set_fields(browser.driver, c, f)
-                result = run_axe(browser)
-                # color-contrast, aria-allowed-attr, scrollable-region-focusable and the like
-                check(result["passed"] >= 20, f"axe passed only {result['passed']} rules")
-                found += [f"{width} px, {theme}, c={c} f={f}: {v}" for v in result["violations"]]
+    for c, f in (("-1e38", "-3e38"), ("1", "0"), ("3", "1"), ("1", "3")):
+        browser.run(SET_FIELDS, c, f)
+        expect_equal((c, f, browser.run(
+            "var t = document.getElementById('tela'); return [document.documentElement"
+            ".scrollWidth - innerWidth, t.scrollWidth - t.clientWidth];")), (c, f, [0, 0]))
+        if (c, f) in (("3", "1"), ("1", "3")):
+            if not os.path.exists(AXE):
+                raise Skip("axe-core is not installed: npm ci --prefix tests/e2e")
+            with open(AXE, encoding="utf-8") as script:
+                browser.run(script.read())
+            result = browser.driver.execute_async_script(AXE_RUN, WCAG_TAGS)
+            # color-contrast, aria-allowed-attr, scrollable-region-focusable and the like
+            check(result["passed"] >= 20, f"axe passed only {result['passed']} rules")
+            found += [f"{where}, c={c} f={f}: {v}" for v in result["violations"]]
     expect_equal(found, [])
 
 
-def focus_ring_of_active(driver):
-    return driver.execute_script("""
-        var e = document.activeElement;
-        if (e === null || e === document.body) return null;
-        var s = getComputedStyle(e);
-        // The ring stands outside the element: on the background of what holds it.
-        var under = e.parentElement, back = "rgba(0, 0, 0, 0)";
-        for (; under !== null; under = under.parentElement) {
-          back = getComputedStyle(under).backgroundColor;
-          if (!/rgba\\(.*, 0\\)$/.test(back)) break;
-        }
-        return {name: e.tagName + "#" + e.id + " " + (e.textContent || e.value || "").slice(0, 20),
-                style: s.outlineStyle, width: parseFloat(s.outlineWidth),
-                offset: parseFloat(s.outlineOffset), color: s.outlineColor, back: back};
-        """)
+AXE_RUN = """
+    var done = arguments[1];
+    axe.run(document, {runOnly: {type: "tag", values: arguments[0]}}).then(function (r) {
+      done({passed: r.passes.length, violations: r.violations.map(function (v) {
+        return v.id + ": " + v.nodes.map(function (n) { return n.target.join(" "); }).join(", ");
+      })});
+    }, function (e) { done({passed: 0, violations: ["axe failed: " + e]}); });
+"""
 
 
-def test_focus_ring_contrast(binary):
-    """Every stop of the Tab key, in both themes and at a phone's width, where boxes that
-    scroll are stops too: a ring of at least 2 px with 3:1 against the background it lies on."""
-    browser = chromium()  # first: it finds selenium where Debian installs it
-    from selenium.webdriver.common.action_chains import ActionChains
-    from selenium.webdriver.common.keys import Keys
-    for width, height, mobile in (WIDTHS[0], WIDTHS[2]):
-        for theme in THEMES:
-            browser.open(page_path(binary), width, height, mobile, theme)
-            driver = browser.driver
-            seen = []
-            for _ in range(60):
-                ActionChains(driver).send_keys(Keys.TAB).perform()
-                ring = focus_ring_of_active(driver)
-                if ring is None or (seen and ring["name"] == seen[0]["name"]):
-                    break
-                seen.append(ring)
-            names = " | ".join(r["name"] for r in seen)
-            check(len(seen) >= 12, f"{width} px, {theme}: only {names}")
-            check(seen[0]["name"].startswith("A# Ir para o conte\u00fado"), names)
-            if width == 320:
-                check("DIV#" in names, f"no box that scrolls is a stop at 320 px: {names}")
-            for ring in seen:
-                where = f"{width} px, {theme}, {ring['name']}"
-                check(ring["style"] != "none" and ring["width"] >= 2 and ring["offset"] >= 0,
-                      f"{where}: {ring}")
-                ratio = contrast(ring["color"], ring["back"])
-                check(ratio >= 3, f"{where}: ring {ring['color']} on {ring['back']} is {ratio:.2f}:1")
+# The focused element's ring, and the background it lies on.
+FOCUS_RING = """
+    var e = document.activeElement;
+    if (e === null || e === document.body) return null;
+    var s = getComputedStyle(e);
+    // The ring stands outside the element: on the background of what holds it.
+    var under = e.parentElement, back = "rgba(0, 0, 0, 0)";
+    for (; under !== null; under = under.parentElement) {
+      back = getComputedStyle(under).backgroundColor;
+      if (!/rgba\\(.*, 0\\)$/.test(back)) break;
+    }
+    return {name: e.tagName + "#" + e.id + " " + (e.textContent || e.value || "").slice(0, 20),
+            style: s.outlineStyle, width: parseFloat(s.outlineWidth),
+            offset: parseFloat(s.outlineOffset), color: s.outlineColor, back: back};
+    """
 
 
 # Each label of the wide figure: its colour, its rendered size and weight, and the colour of
@@ -564,7 +549,7 @@ def test_figure_labels_read(binary):
     for theme in THEMES:
         # A window tall enough for the whole figure: points outside it have nothing under them.
         browser.open(page_path(binary), 1280, 1600, False, theme)
-        labels = browser.driver.execute_script(FIGURE_LABELS)
+        labels = browser.run(FIGURE_LABELS)
         check(len(labels) >= 20, f"{len(labels)} labels")
         for label in labels:
             check(label["under"], f"nothing found under {label['text']!r}")
@@ -579,98 +564,40 @@ def test_figure_labels_read(binary):
                             (800, ["#esquema-principal", "#esquema-maior"]),
                             (801, ["wide"]), (1280, ["wide"])):
         browser.open(page_path(binary), width, 900, width < 800)
-        shown = browser.driver.execute_script(SMALLEST_LABELS)
+        shown = browser.run(SMALLEST_LABELS)
         expect_equal([name for name, _ in shown], expected)
         for name, size in shown:
             # At 320 px, narrower than the phones of today, 8 px is the floor.
             check(size >= (8 if width == 320 else 10), f"{width} px, {name}: labels of {size} px")
 
 
-def test_screenshots_and_print(binary):
-    """Kept beside the test for a person to look at: the top and the calculator, narrow and wide,
-    light and dark, and the page printed. Nothing is wider than the window, the result box holds
-    its lines, and print shows the case the calculator has shown, not a placeholder."""
-    browser = chromium()
-    for width, height, mobile in WIDTHS:
-        for theme in THEMES:
-            browser.open(page_path(binary), width, height, mobile, theme)
-            driver = browser.driver
-            driver.save_screenshot(f"help-page-{theme}-{width}.png")
-            driver.execute_script("document.getElementById('t-calculadora').scrollIntoView()")
-            driver.save_screenshot(f"help-page-{theme}-{width}-calculadora.png")
-            for c, f in (("3", "1"), ("1", "3"), ("-1e38", "-3e38"), ("1", "0")):
-                set_fields(driver, c, f)
-                overflow = driver.execute_script(
-                    "var t = document.getElementById('tela');"
-                    " return [document.documentElement.scrollWidth - innerWidth,"
-                    " t.scrollWidth - t.clientWidth];")
-                expect_equal((width, theme, c, f, overflow), (width, theme, c, f, [0, 0]))
-    set_fields(browser.driver, "3", "1")
-    browser.media("print")
-    printed = browser.driver.execute_script("return document.body.innerText;")
-    browser.media("")
-    check("  Raio: r= 5\n  Semi arco: a= 3.217506\n" in printed, printed)
-    check("Carregando" not in printed and "Copiar memorial" not in printed, printed)
-    check("A calculadora funciona na p\u00e1gina" not in printed, printed)
-    pdf = browser.driver.execute_cdp_cmd("Page.printToPDF", {"printBackground": False})
-    with open("help-page.pdf", "wb") as out:
-        out.write(base64.b64decode(pdf["data"]))
-
-
-def firefox_page(binary, mode, pairs=None):
-    """Runs firefox_page.mjs and returns what it printed."""
-    missing = [tool for tool, ok in (("firefox-esr", FIREFOX), ("node", NODE),
-                                     ("puppeteer-core (npm ci --prefix tests/e2e)",
-                                      os.path.isdir(PUPPETEER))) if not ok]
-    if missing:
-        raise Skip("missing " + ", ".join(missing))
-    args = [NODE, os.path.join(HERE, "firefox_page.mjs"), page_path(binary), FIREFOX, mode]
-    with tempfile.NamedTemporaryFile("w", suffix=".json", encoding="utf-8") as f:
-        if pairs is not None:
-            json.dump(pairs, f)
-            f.flush()
-            args.append(f.name)
-        env = dict(os.environ, PUPPETEER_SKIP_DOWNLOAD="1")
-        p = subprocess.run(args, capture_output=True, timeout=300, env=env)
-    check(p.returncode == 0, p.stderr.decode(errors="replace"))
-    out = json.loads(p.stdout)
-    check(out["agent"].startswith("firefox/"), out["agent"])
-    return out
-
-
-def test_firefox_memorial_matches_the_program(binary):
-    rng = random.Random(SEED + 1)
-    pairs = [(random_reply(rng), random_reply(rng)) for _ in range(FIREFOX_PAIRS)]
-    out = firefox_page(binary, "memos", pairs)
-    expect_equal((out["ready"], out["errors"]), ("", []))
-    compare_memos(binary, pairs, out["memos"])
-
-
-def test_firefox_long_replies_and_no_webassembly(binary):
-    out = firefox_page(binary, "campos", [[" " * 2000000 + "3", "1"], [" " * 99999 + "4", "2"]])
-    expect_equal((out["ready"], out["errors"]), ("", []))
-    expect_equal(out["shown"], [
-        {"tela": "Texto longo demais: o campo c tem mais de cem mil caracteres, mais do que esta "
-                 "calculadora aceita. Apague parte dele.", "memo": "(nenhum)", "baixar": False},
-        {"tela": "  Raio: r= 5\n  Semi arco: a= 4.636476\n  Angulo: Alfa(grau)= 53.12997",
-         "memo": out["shown"][1]["memo"], "baixar": True}])
-    check(out["shown"][1]["memo"].endswith("Alfa(\u00b0)= 53.12997\n\n"), out["shown"][1]["memo"])
-    out = firefox_page(binary, "sem-wasm")
-    expect_equal(out, dict(out, ready="zepa: este navegador n\u00e3o executa WebAssembly", errors=[],
-                           page={"zepa": "object", "webassembly": "undefined", "baixar": False,
-                                 "tela": "A calculadora precisa de WebAssembly, que este navegador"
-                                         " n\u00e3o tem ou deixa desligado. O resto da p\u00e1gina"
-                                         " funciona sem ele: os exemplos resolvidos est\u00e3o"
-                                         " acima."}))
+def test_program_build_brings_the_page(binary):
+    """A fresh build tree, built as `make run` builds it (the program's target alone), holds the
+    committed help page beside the program, and the help answer opens that page."""
+    if shutil.which("cmake") is None:
+        raise Skip("no cmake")
+    with Scratch() as s:
+        build = s.join("build")
+        # Debug: no link-time optimisation, so that the build takes seconds.
+        for command in (["cmake", "-S", SOURCE_DIR, "-B", build, "-DCMAKE_BUILD_TYPE=Debug",
+                         "-DZEPA_TESTS=OFF", "-DZEPA_BUILD_HELP_PAGE=OFF"],
+                        ["cmake", "--build", build, "-j", "2", "--target", "zepa4-07"]):
+            p = subprocess.run(command, capture_output=True, timeout=600)
+            check(p.returncode == 0, p.stdout.decode() + p.stderr.decode())
+        page = os.path.join(build, "ajuda-zepa4-07.html")
+        with open(page, "rb") as built, open(os.path.join(
+                SOURCE_DIR, "docs", "generated", "ajuda-zepa4-07.html"), "rb") as committed:
+            check(built.read() == committed.read(), "the build tree's page is not the committed one")
+        s.write("bin/xdg-open", f'#!/bin/sh\necho "$@" > {s.join("opened")}\n', executable=True)
+        p = run(os.path.join(build, "zepa4-07"), b"a\n3\n1\nn\n", s.path,
+                env=dict(os.environ, PATH=s.join("bin") + os.pathsep + os.environ["PATH"]))
+        expect_equal((p.returncode, p.stdout, p.stderr, s.file("opened")),
+                     (0, ONE_CASE + BYE, b"", f"file://{urllib.parse.quote(page)}\n".encode()))
 
 
 if __name__ == "__main__":
     try:
-        main([test_page_loads_offline_cleanly, test_memorial_matches_the_program,
-              test_console_line_rules, test_fields_show_the_console_lines, test_long_replies,
-              test_without_webassembly, test_without_javascript, test_axe_finds_no_violation,
-              test_focus_ring_contrast, test_figure_labels_read, test_screenshots_and_print,
-              test_firefox_memorial_matches_the_program,
-              test_firefox_long_replies_and_no_webassembly])
+        main(globals())
     finally:
-        close_browsers()
+        for opened in BROWSERS.values():
+            opened.close()

@@ -1,79 +1,216 @@
-"""The memo file is whole or absent under the faults of a real machine: many programs appending
-to one memo on a disk that fills and frees, a memo another program holds locked, an append-only
-memo, the file-size limit, signals in the middle of a long batch, descriptors that another
-program left non-blocking, and a plain terminal that hangs up in the middle of a case.
+"""The memo file is whole or absent under the faults of a real machine: a memo that cannot be
+opened or written (a directory, a full device, a named pipe, a folder the user may not write),
+the file-size limit, a full disk, an append-only file, many programs appending at once to a disk
+that fills and frees, a memo another program holds locked, signals in the middle of a long
+batch, and descriptors that another program left non-blocking.
 
-After every run the memo file must hold what it held before plus whole memos, and each case
-that is not recorded must have been warned about."""
+After every run the memo file holds what it held before plus whole memos, and each case that
+is not recorded has been said."""
 
 import fcntl
 import os
-import pty
+import pwd
 import random
 import resource
 import shutil
 import signal
+import stat
 import subprocess
 import sys
 import threading
 import time
 
-from common import (MEMO_FILE, MEMO_WARNING, Scratch, Skip, check, expect_equal, main, memo,
-                    results, run)
-from test_faults import SmallDisk
+from support import (BYE, C_PROMPT, CONTINUE_PROMPT, F_PROMPT, HELP_PROMPT, MEMO_FILE,
+                     MEMO_WARNING, ONE_CASE, ONE_MEMO, OUTPUT_WARNING, RESULT_ROWS, THREE_ONE,
+                     Pane, Pty, Scratch, Skip, check, expect_equal, lines, main, memo,
+                     process_state, results, run, started, table, under_checker, wait_until)
 
-THREE_ONE = results(b" 5", b" 3.217506", b" 36.86981")
-OUTPUT_WARNING = b"zepa4-07: a saida padrao nao aceitou os dados"
-
-
-def memo_of(c):
-    """The memo of the case c, f = 1, for a whole number c from 1 to 16."""
-    r, a, alfa = CASES[c]
-    return memo(f" {c}", " 1", r, a, alfa)
-
-
-# The results of c, f = 1 for c = 1..16, as the program prints them (taken from a solo run).
-CASES = {}
-
-
-def learn_cases(binary):
-    if CASES:
-        return
-    s = Scratch()
-    try:
-        data = b"\n" + b"".join(b"%d\n1\nc\n" % c for c in range(1, 16)) + b"16\n1\nn\n"
-        p = run(binary, data, s.path)
-        expect_equal(p.returncode, 0)
-        memos = s.file(MEMO_FILE).split(b"\r\n\r\n")[:-1]
-        expect_equal(len(memos), 16)
-        for c, text in enumerate(memos, 1):
-            values = [line.split(b"=", 1)[1].decode() for line in text.split(b"\r\n")[-3:]]
-            CASES[c] = tuple(values)
-            expect_equal(memo_of(c), text + b"\r\n\r\n")
-    finally:
-        s.close()
-
-
-def count_memos(data, prefix=b""):
-    """How many memos of each c the file holds after `prefix`; fails where it stops being
-    whole memos."""
-    check(data.startswith(prefix), "the earlier content changed")
-    offset = len(prefix)
-    counts = {}
-    texts = {c: memo_of(c) for c in CASES}
-    while offset < len(data):
-        c = next((c for c, text in texts.items() if data.startswith(text, offset)), None)
-        check(c is not None, f"the memo at byte {offset} of {len(data)} is not whole: "
-                             f"{data[offset:offset + 80]!r}")
-        counts[c] = counts.get(c, 0) + 1
-        offset += len(texts[c])
-    return counts
+EARLIER = b"an earlier line, no line end"
+MEMOS = {3: ONE_MEMO}  # the memo of each c, f = 1 (learn_cases adds c = 1 to 16)
+SHOWN = {3: THREE_ONE}  # and its results as shown
 
 
 def batch(c, cases):
+    """The input of `cases` cases of c, f = 1, continued, then a stop."""
     return b"\n" + b"%d\n1\nc\n" % c * (cases - 1) + b"%d\n1\nn\n" % c
 
 
+def learn_cases(binary):
+    """The memos of c = 1 to 16 with f = 1, as one run of the program writes them."""
+    if len(MEMOS) == 1:
+        with Scratch() as s:
+            expect_equal(run(binary, b"\n" + b"".join(b"%d\n1\nc\n" % c for c in range(1, 16)) +
+                             b"16\n1\nn\n", s.path).returncode, 0)
+            texts = s.file(MEMO_FILE).split(b"\r\n\r\n")[:-1]
+        expect_equal(len(texts), 16)
+        for c, text in enumerate(texts, 1):
+            values = [line.split(b"=", 1)[1] for line in text.split(b"\r\n")[-3:]]
+            MEMOS[c], SHOWN[c] = text + b"\r\n\r\n", results(*values)
+            expect_equal(MEMOS[c], memo(f" {c}", " 1", *(v.decode() for v in values)))
+
+
+def whole_memos(data, prefix=b""):
+    """How many memos of each c the file holds after `prefix`; fails where it stops being
+    whole memos."""
+    check(data.startswith(prefix), "the earlier content changed")
+    offset, counts = len(prefix), {}
+    while offset < len(data):
+        c = next((c for c, text in MEMOS.items() if data.startswith(text, offset)), None)
+        check(c is not None, f"the memo at byte {offset} of {len(data)} is not whole: "
+                             f"{data[offset:offset + 80]!r}")
+        counts[c] = counts.get(c, 0) + 1
+        offset += len(MEMOS[c])
+    return counts
+
+
+class SmallDisk(Scratch):
+    """A scratch folder that is a file system of its own, `size` large (a tmpfs; root only)."""
+
+    def __init__(self, size):
+        if os.geteuid() != 0 or shutil.which("mount") is None:
+            raise Skip("mounting a small file system needs root")
+        super().__init__()
+        p = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "zepa-disk",
+                            self.path], capture_output=True)
+        if p.returncode != 0:
+            super().__exit__()
+            raise Skip(f"cannot mount a tmpfs: {p.stderr.decode().strip()}")
+
+    def resize(self, size):
+        subprocess.run(["mount", "-o", f"remount,size={size}", self.path], check=True)
+
+    def __exit__(self, *exception):
+        subprocess.run(["umount", self.path], check=False)
+        super().__exit__()
+
+
+def unprivileged(binary):
+    """A preexec_fn that runs the program as 'nobody' when we are root (root writes anywhere)."""
+    if os.geteuid() != 0:
+        return None
+    path = os.path.abspath(binary)
+    while path != "/":  # nobody must be let in to every folder up to the program
+        path = os.path.dirname(path)
+        if not os.stat(path).st_mode & stat.S_IXOTH:
+            raise Skip("the program's folder is closed to other users")
+    try:
+        nobody = pwd.getpwnam("nobody")
+    except KeyError:
+        raise Skip("no user 'nobody'") from None
+    return lambda: (os.setgroups([]), os.setgid(nobody.pw_gid), os.setuid(nobody.pw_uid))
+
+
+@table(
+    ("batch", "a directory"), ("batch", "/dev/full"),
+    # A named pipe nobody reads: opening it would wait for ever, so it fails at once. With a
+    # reader it opens, but has no position: the memo is given up before its first byte.
+    ("batch", "a pipe"), ("terminal", "a pipe"),
+    ("batch", "a pipe with a reader"), ("terminal", "a pipe with a reader"),
+    # A folder the user may not write, with an earlier memo the user may not write either.
+    ("batch", "a read-only folder with a memo"), ("batch", "a read-only folder"),
+)
+def test_memo_not_written_is_said(binary, where, what):
+    # Each case is still shown and the dialogue goes on; the warning is on standard error when
+    # the output is redirected, and follows the results at a terminal.
+    with Pane(binary) if where == "terminal" else Scratch() as place:
+        s = place.scratch if where == "terminal" else place
+        path, reader, drop = s.join(MEMO_FILE), None, None
+        if what == "a directory":
+            os.mkdir(path)
+        elif what == "/dev/full":
+            os.symlink("/dev/full", path)
+        elif what.startswith("a pipe"):
+            os.mkfifo(path)
+            if what.endswith("reader"):
+                reader = os.open(path, os.O_RDONLY | os.O_NONBLOCK)
+        else:
+            drop = unprivileged(binary)
+            if what.endswith("memo"):
+                os.chmod(s.write(MEMO_FILE, ONE_MEMO), 0o444)
+            os.chmod(s.path, 0o555)
+        try:
+            if where == "batch":
+                p = run(binary, b"\n3\n1\nc\n3\n1\nn\n", s.path, preexec_fn=drop)
+                expect_equal((p.returncode, p.stdout, p.stderr),
+                             (0, ONE_CASE + lines(b"", b"", b" Dados:") + THREE_ONE + BYE,
+                              (MEMO_WARNING + b"\n") * 2))
+            else:
+                place.answer(HELP_PROMPT, "")
+                place.answer(C_PROMPT, "3")
+                place.answer(F_PROMPT, "1")
+                screen = place.wait_for_last_line(CONTINUE_PROMPT)
+                at = screen.index(CONTINUE_PROMPT.rstrip())
+                expect_equal(screen[at - 6:at], [" Resultados:", *RESULT_ROWS,
+                                                 MEMO_WARNING.decode(), ""])
+                place.answer(CONTINUE_PROMPT, "n")
+                place.expect_ended(0)
+            if what.startswith("a read-only"):
+                expect_equal(s.file(MEMO_FILE), ONE_MEMO if what.endswith("memo") else None)
+            if reader is not None:
+                expect_equal(os.read(reader, 4096), b"")  # no byte, and no writer left
+        finally:
+            os.chmod(s.path, 0o755)
+            if reader is not None:
+                os.close(reader)
+
+
+ONE = len(ONE_MEMO)
+
+
+@table(
+    # The memo already at the file-size limit: neither case is recorded, both are said.
+    (None, False, 2048, bytes(2048), 2, False, 0),
+    # Room for one memo and a half: the first lands whole, the second is refused whole.
+    (None, False, 2048 + ONE + ONE // 2, bytes(2048), 2, False, 1),
+    # Standard output is a file that reaches the limit too: it says so once, status 1, and
+    # the memo stops at its last whole memo.
+    (None, False, 8192, b"", 100, True, 8192 // ONE),
+    # A disk that fills inside a memo: 16 KiB take 30 memos and part of the 31st.
+    ("16k", False, None, EARLIER, 40, False, None),
+    # An append-only memo cannot be cut back: a memo that does not fit is refused before its
+    # first byte, at the limit and on a full disk alike.
+    ("64k", True, 4000, b"", 10, False, 4000 // ONE),
+    ("64k", True, None, b"", 200, False, None),
+)
+def test_memo_refused_whole_at_a_limit(binary, disk, append_only, limit, prefix, cases,
+                                       output_file, recorded):
+    with SmallDisk(disk) if disk else Scratch() as place:
+        path = place.write(MEMO_FILE, prefix)
+        try:
+            if append_only and (shutil.which("chattr") is None or
+                                subprocess.run(["chattr", "+a", path]).returncode != 0):
+                raise Skip("this file system cannot make a file append-only")
+            with open(place.join("out") if output_file else os.devnull, "wb") as out:
+                p = subprocess.run([binary], input=batch(3, cases), cwd=place.path,
+                                   stdout=out if output_file else subprocess.PIPE,
+                                   stderr=subprocess.PIPE, timeout=60, preexec_fn=limit and (
+                                       lambda: resource.setrlimit(resource.RLIMIT_FSIZE,
+                                                                  (limit, limit))))
+            landed = whole_memos(place.file(MEMO_FILE), prefix).get(3, 0)
+            if recorded is None:
+                check(0 < landed < cases, f"{landed} memos recorded")
+            else:
+                expect_equal(landed, recorded)
+            expect_equal((p.returncode, p.stderr.count(MEMO_WARNING),
+                          p.stderr.count(OUTPUT_WARNING)),
+                         (int(output_file), cases - landed, int(output_file)))
+            if output_file:
+                expect_equal(os.path.getsize(place.join("out")), limit)
+            else:
+                expect_equal(p.stdout.count(THREE_ONE), cases)
+            if disk:
+                # With room again, a later run's memo follows the last whole one.
+                place.resize("1m")
+                p = run(binary, b"\n3\n1\nn\n", place.path)
+                expect_equal((p.returncode, p.stderr), (0, b""))
+                expect_equal(whole_memos(place.file(MEMO_FILE), prefix), {3: landed + 1})
+        finally:
+            if append_only:
+                subprocess.run(["chattr", "-a", path], capture_output=True)
+
+
+# Another program on the same small disk: it takes and frees 4 KiB blocks as fast as it can,
+# so that the free space moves while the memos are written.
 NEIGHBOUR = """
 import os, random, sys
 rng = random.Random(7)
@@ -91,197 +228,83 @@ while True:
 """
 
 
-class Neighbour:
-    """Another program on the same small disk: it takes and frees 4 KiB blocks as fast as it
-    can, so that the free space moves while the memos are written."""
-
-    def __init__(self, path):
-        self.process = subprocess.Popen([sys.executable, "-c", NEIGHBOUR, path])
-
-    def close(self):
-        self.process.kill()
-        self.process.wait()
-
-
-def test_writers_on_a_filling_disk(binary):
+@table(
+    # 8 programs, 300 cases each, in a folder with room: every memo lands, whole.
+    (8, 300, None),
+    # 16 programs, 2,000 cases each, on a 256 KiB disk that another program fills and frees,
+    # three times over: most memos find no room; those that land are whole, the others said.
+    *[(16, 2000, "256k")] * 3,
+)
+def test_writers_at_once(binary, programs, cases, disk):
     learn_cases(binary)
-    disk = SmallDisk("256k")
-    try:
-        # 16 programs, 2,000 cases each, on a 256 KiB disk that another program fills and frees:
-        # most memos find no room; those that land are whole, and every other one was warned.
-        for round_number in range(3):
-            memo_path = os.path.join(disk.path, MEMO_FILE)
-            prefix = b"an earlier line, no line end"
-            with open(memo_path, "wb") as f:
-                f.write(prefix)
-            neighbour = Neighbour(disk.path)
-            try:
-                writers = [subprocess.Popen([binary], stdin=subprocess.PIPE,
-                                            stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                            cwd=disk.path) for _ in range(16)]
-                outcomes = []
-                for c, writer in enumerate(writers, 1):
-                    threading.Thread(target=writer.stdin.write, args=(batch(c, 2000),)).start()
-                for c, writer in enumerate(writers, 1):
-                    out, err = writer.communicate(timeout=120)
-                    shown = results(*(value.encode() for value in CASES[c]))
-                    outcomes.append((c, writer.returncode, out.count(shown),
-                                     err.count(MEMO_WARNING)))
-            finally:
-                neighbour.close()
-            with open(memo_path, "rb") as f:
-                counts = count_memos(f.read(), prefix)
-            for c, status, shown, warned in outcomes:
-                expect_equal((round_number, c, status, shown, counts.get(c, 0) + warned),
-                             (round_number, c, 0, 2000, 2000))
-            check(sum(counts.values()) > 0, "no memo landed at all")
-            os.remove(memo_path)
-    finally:
-        disk.close()
+    if disk and under_checker(binary):
+        raise Skip("under a checker the programs are too slow to meet on a filling disk")
+    with SmallDisk(disk) if disk else Scratch() as place, Scratch() as logs:
+        place.write(MEMO_FILE, EARLIER)
+        neighbour = [[sys.executable, "-c", NEIGHBOUR, place.path]] if disk else []
+        # Each program's output and errors go to files of their own, off the small disk.
+        commands = [["sh", "-c", 'exec "$0" > "$1" 2> "$2"', binary, logs.join(f"out{c}"),
+                     logs.join(f"err{c}")] for c in range(1, programs + 1)]
+        with started(*neighbour), started(*commands, cwd=place.path,
+                                          stdin=subprocess.PIPE) as writers:
+            for c, writer in enumerate(writers, 1):
+                writer.stdin.write(batch(c, cases))  # it fits in the pipe: all start at once
+                writer.stdin.close()
+            expect_equal([writer.wait(timeout=120) for writer in writers], [0] * programs)
+        counts = whole_memos(place.file(MEMO_FILE), EARLIER)
+        for c in range(1, programs + 1):
+            said = logs.file(f"err{c}").count(MEMO_WARNING)
+            expect_equal((c, logs.file(f"out{c}").count(SHOWN[c]), counts.get(c, 0) + said),
+                         (c, cases, cases))
+            check(disk or said == 0, f"c = {c}: {said} memos not recorded")
+        check(sum(counts.values()) > 0, "no memo landed at all")
 
 
-def test_a_memo_locked_by_another_writer(binary):
-    learn_cases(binary)
-    s = Scratch()
-    try:
-        # Another of the program's processes holds the memo (its lock) for a moment: the case
-        # waits for it and is recorded after it. Held for longer than the program waits (3 s),
-        # the case is not recorded, said, and the dialogue goes on.
-        memo_path = os.path.join(s.path, MEMO_FILE)
-        for hold, recorded in ((0.5, True), (4.0, False)):
-            with open(memo_path, "ab") as holder:
-                fcntl.flock(holder, fcntl.LOCK_EX)
-                started = time.monotonic()
-                child = subprocess.Popen([binary], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                         stderr=subprocess.PIPE, cwd=s.path)
-                release = threading.Timer(hold, fcntl.flock, (holder, fcntl.LOCK_UN))
-                release.start()
-                out, err = child.communicate(b"\n3\n1\nn\n", timeout=30)
-                took = time.monotonic() - started
-                release.join()
-            expect_equal((hold, child.returncode, out.count(THREE_ONE)), (hold, 0, 1))
-            expect_equal((hold, err.count(MEMO_WARNING)), (hold, 0 if recorded else 1))
-            check(took >= min(hold, 3.0) - 0.1, f"the program did not wait: {took:.2f} s")
-            with open(memo_path, "rb") as f:
-                expect_equal((hold, count_memos(f.read())), (hold, {3: 1} if recorded else {}))
-            os.remove(memo_path)
-    finally:
-        s.close()
-
-
-def chattr(flag, path):
-    return subprocess.run(["chattr", flag, path], capture_output=True).returncode == 0
-
-
-def test_an_append_only_memo(binary):
-    learn_cases(binary)
-    if os.geteuid() != 0 or shutil.which("chattr") is None:
-        raise Skip("an append-only file needs root and chattr")
-    disk = SmallDisk("64k")
-    memo_path = os.path.join(disk.path, MEMO_FILE)
-    try:
-        with open(memo_path, "wb"):
-            pass
-        if not chattr("+a", memo_path):
-            raise Skip("this file system cannot make a file append-only")
-        # An append-only file cannot be cut back: a memo that does not fit must be refused
-        # before its first byte, at the file-size limit and on a full disk alike.
-        def limit():
-            resource.setrlimit(resource.RLIMIT_FSIZE, (4000, 4000))
-
-        p = subprocess.run([binary], input=batch(3, 10), cwd=disk.path, capture_output=True,
-                           preexec_fn=limit, timeout=60)
-        with open(memo_path, "rb") as f:
-            counts = count_memos(f.read())
-        expect_equal((p.returncode, counts), (0, {3: 4000 // len(memo_of(3))}))
-        expect_equal(p.stderr.count(MEMO_WARNING), 10 - counts[3])
-        p = run(binary, batch(4, 200), disk.path, timeout=60)
-        with open(memo_path, "rb") as f:
-            counts = count_memos(f.read())
-        check(counts.get(4, 0) < 200, "the disk never filled")
-        expect_equal((p.returncode, p.stderr.count(MEMO_WARNING)), (0, 200 - counts.get(4, 0)))
-    finally:
-        chattr("-a", memo_path)
-        disk.close()
-
-
-def test_the_file_size_limit(binary):
-    learn_cases(binary)
-    s = Scratch()
-    try:
-        memo_path = os.path.join(s.path, MEMO_FILE)
-        prefix = bytes(2048)
-
-        def limit(size):
-            return lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (size, size))
-
-        # The memo is already at the limit: neither case is recorded, both are shown and said,
-        # and the dialogue ends normally.
-        with open(memo_path, "wb") as f:
-            f.write(prefix)
-        p = subprocess.run([binary], input=b"\n3\n1\nc\n4\n2\nn\n", cwd=s.path,
-                           capture_output=True, preexec_fn=limit(2048), timeout=30)
+@table((0.5, True), (4.0, False))
+def test_a_memo_locked_by_another_writer(binary, hold, recorded):
+    # Another copy of the program holds the memo's lock for a moment: the case waits for it
+    # and is recorded after it. Held for longer than the program waits (3 s), the case is not
+    # recorded, said, and the dialogue goes on.
+    with Scratch() as s, open(s.join(MEMO_FILE), "ab") as holder:
+        fcntl.flock(holder, fcntl.LOCK_EX)
+        release = threading.Timer(hold, fcntl.flock, (holder, fcntl.LOCK_UN))
+        began = time.monotonic()
+        release.start()
+        p = run(binary, b"\n3\n1\nn\n", s.path)
+        took = time.monotonic() - began
+        release.join()
         expect_equal((p.returncode, p.stdout.count(THREE_ONE), p.stderr.count(MEMO_WARNING)),
-                     (0, 1, 2))
-        expect_equal(s.file(MEMO_FILE), prefix)
-        # Room for one memo and a half: the first lands whole, the second is refused whole.
-        one = len(memo_of(3))
-        p = subprocess.run([binary], input=batch(3, 2), cwd=s.path, capture_output=True,
-                           preexec_fn=limit(2048 + one + one // 2), timeout=30)
-        expect_equal((p.returncode, p.stderr.count(MEMO_WARNING)), (0, 1))
-        expect_equal(count_memos(s.file(MEMO_FILE), prefix), {3: 1})
-        # Standard output is a file that reaches the limit: the one message, status 1.
-        os.remove(memo_path)
-        with open(os.path.join(s.path, "out"), "wb") as out:
-            p = subprocess.run([binary], input=batch(3, 100), cwd=s.path, stdout=out,
-                               stderr=subprocess.PIPE, preexec_fn=limit(8192), timeout=30)
-        expect_equal((p.returncode, p.stderr.count(OUTPUT_WARNING)), (1, 1))
-        expect_equal(os.path.getsize(os.path.join(s.path, "out")), 8192)
-        # The limit is every file's: the memo file too stops at its last whole memo.
-        expect_equal(count_memos(s.file(MEMO_FILE)), {3: 8192 // one})
-        expect_equal(p.stderr.count(MEMO_WARNING), 100 - 8192 // one)
-    finally:
-        s.close()
+                     (0, 1, 0 if recorded else 1))
+        check(took >= min(hold, 3.0) - 0.1, f"the program did not wait: {took:.2f} s")
+        expect_equal(s.file(MEMO_FILE), ONE_MEMO if recorded else b"")
 
 
 def test_signals_in_a_long_batch(binary):
-    learn_cases(binary)
-    s = Scratch()
-    # A busy neighbour on every core, so that the program is preempted in its writes too.
-    busy = [subprocess.Popen(["sh", "-c", "while :; do :; done"]) for _ in range(os.cpu_count() or 1)]
-    try:
-        # 150 interruptions at random moments of a batch of 100,000 cases, by each signal that
-        # ends a process by default: the program ends by that signal, with whole memos only.
-        rng = random.Random(5)
-        input_path = os.path.join(s.path, "input")
-        with open(input_path, "wb") as f:
-            f.write(batch(3, 100000))
-        memo_path = os.path.join(s.path, MEMO_FILE)
-        fatal = [signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGQUIT, signal.SIGUSR1,
-                 signal.SIGUSR2, signal.SIGALRM]
-        ended_by_signal = 0
+    if under_checker(binary):
+        raise Skip("a checker takes the signals first")
+    # 150 interruptions of a batch of 100,000 cases, each at once or once the memo has reached
+    # a random size, by each signal that ends a process by default, with a busy neighbour on
+    # every core so that the program is preempted in its writes too: the program ends by that
+    # signal (held only while a memo is written), leaving whole memos only.
+    rng = random.Random(5)
+    fatal = [signal.SIGTERM, signal.SIGINT, signal.SIGHUP, signal.SIGQUIT, signal.SIGUSR1,
+             signal.SIGUSR2, signal.SIGALRM]
+    no_core = lambda: resource.setrlimit(resource.RLIMIT_CORE, (0, 0))  # noqa: E731
+    busy = [["sh", "-c", "while :; do :; done"]] * (os.cpu_count() or 1)
+    with Scratch() as s, started(*busy):
+        path, memo_path = s.write("input", batch(3, 100000)), s.join(MEMO_FILE)
         for attempt in range(150):
-            sig = fatal[attempt % len(fatal)]
-            with open(input_path, "rb") as stdin:
-                child = subprocess.Popen([binary], stdin=stdin, stdout=subprocess.DEVNULL,
-                                         stderr=subprocess.DEVNULL, cwd=s.path,
-                                         preexec_fn=lambda: resource.setrlimit(
-                                             resource.RLIMIT_CORE, (0, 0)))
-            time.sleep(rng.uniform(0.005, 0.2))
-            child.send_signal(sig)
-            status = child.wait(timeout=60)
-            check(status in (-sig, 0), f"{sig!r}: status {status}")
-            ended_by_signal += status == -sig
-            if os.path.exists(memo_path):  # none when the signal came before the first case
-                with open(memo_path, "rb") as f:
-                    count_memos(f.read())
+            sig, size = fatal[attempt % len(fatal)], rng.randrange(-200 * ONE, 2000 * ONE)
+            with open(path, "rb") as stdin, started([binary], stdin=stdin, cwd=s.path,
+                                                    stdout=subprocess.DEVNULL,
+                                                    preexec_fn=no_core) as (child,):
+                wait_until(f"memo of {size} bytes", lambda: size <= 0 or (
+                    os.path.exists(memo_path) and os.path.getsize(memo_path) >= size), limit=60)
+                child.send_signal(sig)
+                expect_equal((attempt, child.wait(timeout=60)), (attempt, -sig))
+            whole_memos(s.file(MEMO_FILE) or b"")
+            if os.path.exists(memo_path):
                 os.remove(memo_path)
-        check(ended_by_signal > 100, f"only {ended_by_signal} runs were interrupted")
-    finally:
-        for b in busy:
-            b.kill()
-            b.wait()
-        s.close()
 
 
 def non_blocking(fd):
@@ -289,137 +312,49 @@ def non_blocking(fd):
 
 
 def test_non_blocking_descriptors(binary):
-    learn_cases(binary)
-    s = Scratch()
-    try:
-        # Standard input is a non-blocking pipe whose data comes 0.3 s late: the program waits
-        # for it, and records the case typed, not one of zeros.
+    # Standard input is a non-blocking pipe whose data comes only once the program waits for
+    # it: EAGAIN is no end of input, and the case typed is recorded, not one of zeros.
+    with Scratch() as s:
         reader, writer = os.pipe()
         non_blocking(reader)
-        child = subprocess.Popen([binary], stdin=reader, stdout=subprocess.PIPE,
-                                 stderr=subprocess.PIPE, cwd=s.path)
-        os.close(reader)
-        time.sleep(0.3)
-        os.write(writer, b"\n3\n1\nn\n")
-        os.close(writer)
-        out, err = child.communicate(timeout=30)
+        with started([binary], stdin=reader, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                     cwd=s.path) as (child,):
+            os.close(reader)
+            wait_until("the program asleep", lambda: process_state(child.pid) in ("S", "Z"))
+            with open(writer, "wb") as pipe:
+                pipe.write(b"\n3\n1\nn\n")
+            out, err = child.communicate(timeout=30)
         expect_equal((child.returncode, out.count(THREE_ONE), err), (0, 1, b""))
-        expect_equal(count_memos(s.file(MEMO_FILE)), {3: 1})
-        os.remove(os.path.join(s.path, MEMO_FILE))
-
-        # Standard output is a non-blocking pipe read slowly: all 3,001 results arrive.
+        expect_equal(s.file(MEMO_FILE), ONE_MEMO)
+    # Standard output is a non-blocking pipe, read only when the program waits for room in
+    # it: all 3,001 results arrive.
+    with Scratch() as s:
         reader, writer = os.pipe()
         non_blocking(writer)
-        child = subprocess.Popen([binary], stdin=subprocess.PIPE, stdout=writer,
-                                 stderr=subprocess.PIPE, cwd=s.path)
-        os.close(writer)
-        threading.Thread(target=lambda: (child.stdin.write(batch(3, 3001)),
-                                         child.stdin.close())).start()
         received = bytearray()
-        while True:
-            time.sleep(0.002)
-            chunk = os.read(reader, 4096)
-            if not chunk:
-                break
-            received += chunk
-        os.close(reader)
-        expect_equal((child.wait(timeout=60), child.stderr.read()), (0, b""))
+        with started([binary], stdin=subprocess.PIPE, stdout=writer, stderr=subprocess.PIPE,
+                     cwd=s.path) as (child,), open(reader, "rb", buffering=0) as pipe:
+            os.close(writer)
+            child.stdin.write(batch(3, 3001))  # it fits in the pipe
+            child.stdin.close()
+            while True:
+                wait_until("the program waiting", lambda: process_state(child.pid) != "R")
+                chunk = pipe.read(4096)
+                if not chunk:
+                    break
+                received += chunk
+            expect_equal((child.wait(timeout=60), child.stderr.read()), (0, b""))
         expect_equal(received.count(THREE_ONE), 3001)
-        expect_equal(count_memos(s.file(MEMO_FILE)), {3: 3001})
-        os.remove(os.path.join(s.path, MEMO_FILE))
-
-        # A plain terminal whose descriptor is non-blocking: the program waits for each line.
-        master, slave = pty.openpty()
-        name = os.ttyname(slave)
-        os.close(slave)
-        slave = os.open(name, os.O_RDWR | os.O_NONBLOCK | os.O_NOCTTY)
-        child = subprocess.Popen([binary], stdin=slave, stdout=slave, stderr=slave, cwd=s.path,
-                                 env=dict(os.environ, TERM="dumb"))
-        os.close(slave)
-        screen = Screen(master)
-        screen.answer(b"continuar? ", b"\n")
-        screen.answer(b"c=? ", b"3\n")
-        screen.answer(b"f=? ", b"1\n")
-        screen.answer(b"(C ou c):? ", b"n\n")
-        expect_equal(child.wait(timeout=30), 0)
-        os.close(master)
-        expect_equal(count_memos(s.file(MEMO_FILE)), {3: 1})
-    finally:
-        s.close()
-
-
-class Screen:
-    """The master side of a pty: what the program wrote, and keys typed once a text shows."""
-
-    def __init__(self, master):
-        self.master = master
-        self.seen = b""
-
-    def wait_for(self, text, seconds=20):
-        deadline = time.monotonic() + seconds
-        while text not in self.seen:
-            check(time.monotonic() < deadline, f"{text!r} never showed: {self.seen[-200:]!r}")
-            try:
-                self.seen += os.read(self.master, 4096)
-            except OSError:
-                break
-        check(text in self.seen, f"{text!r} never showed")
-        self.seen = self.seen[self.seen.index(text) + len(text):]
-
-    def answer(self, prompt, keys):
-        self.wait_for(prompt)
-        time.sleep(0.05)  # the program is reading: the keys are a separate reply
-        os.write(self.master, keys)
-
-
-TIOCVHANGUP = 0x5437  # Linux: hang up the terminal as a modem line drop does
-
-
-def test_plain_terminal_hang_up(binary):
-    learn_cases(binary)
-    # TERM=dumb: the terminal's own line editing. The semi-chord is typed, then the terminal
-    # goes while the sagitta is asked: the program ends as a hang-up ends it, and records
-    # nothing. Three ways: the terminal closed with SIGHUP ignored by the parent (reads give
-    # EIO), the terminal hung up by the system (reads give end of file), and, to tell them
-    # apart, Ctrl+D typed on a live terminal, which is the end of input and ends normally.
-    for way in ("closed", "hung up", "ctrl+d"):
-        if way == "hung up" and os.geteuid() != 0:
-            continue  # vhangup needs root
-        s = Scratch()
-        master, slave = pty.openpty()
-        try:
-            child = subprocess.Popen(
-                [binary], stdin=slave, stdout=slave, stderr=slave, cwd=s.path,
-                env=dict(os.environ, TERM="dumb"),
-                preexec_fn=lambda: signal.signal(signal.SIGHUP, signal.SIG_IGN))
-            screen = Screen(master)
-            screen.answer(b"continuar? ", b"\n")
-            screen.answer(b"c=? ", b"3\n")
-            screen.wait_for(b"f=? ")
-            time.sleep(0.05)
-            if way == "closed":
-                os.close(slave)
-                os.close(master)
-            elif way == "hung up":
-                fcntl.ioctl(slave, TIOCVHANGUP)
-            else:
-                os.write(master, b"\x04")
-            status = child.wait(timeout=30)
-            if way == "ctrl+d":
-                expect_equal((way, status), (way, 0))
-                check(s.file(MEMO_FILE) is not None, "end of input: the case of zeros is gone")
-            else:
-                expect_equal((way, status, s.file(MEMO_FILE)), (way, -signal.SIGHUP, None))
-        finally:
-            for fd in (master, slave):
-                try:
-                    os.close(fd)
-                except OSError:
-                    pass
-            s.close()
+        expect_equal(whole_memos(s.file(MEMO_FILE)), {3: 3001})
+    # A plain terminal whose descriptor is non-blocking: the program waits for each line.
+    with Scratch() as s, Pty(binary, s.path, dict(os.environ, TERM="dumb"),
+                             non_blocking=True) as term:
+        for prompt, keys in ((b"continuar? ", b"\n"), (b"c=? ", b"3\n"), (b"f=? ", b"1\n"),
+                             (b"(C ou c):? ", b"n\n")):
+            term.answer(prompt, keys)
+        expect_equal(term.end()[0], 0)
+        expect_equal(s.file(MEMO_FILE), ONE_MEMO)
 
 
 if __name__ == "__main__":
-    main([test_writers_on_a_filling_disk, test_a_memo_locked_by_another_writer,
-          test_an_append_only_memo, test_the_file_size_limit, test_signals_in_a_long_batch,
-          test_non_blocking_descriptors, test_plain_terminal_hang_up])
+    main(globals())
