@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "sys/command.h"
 #include "sys/lifecycle.h"
+#include "sys/std_streams.h"
 
 namespace zepa {
 
@@ -78,33 +79,33 @@ bool is_letter_answer(const std::string& answer, char upper, char lower) {
   return answer.size() == 1 && (answer[0] == upper || answer[0] == lower);
 }
 
-// A console that gives no more lines (its terminal hung up, its input failed) ends the program
-// at the line it cut short, before anything of the case is computed or recorded: by the
-// hang-up, as the terminal's own end would, or with status 1.
+// Input that can give no more replies ends the program at the item it cut short, before
+// anything of the case is computed or recorded: a terminal that hung up by the hang-up, as the
+// terminal's own end would; a read that failed (at a console, or of a redirected input, whose
+// bytes so far may be part of an item) with status 1 and a line on standard error.
 void end_if_input_lost() {
-  switch (input_loss()) {
-    case InputLoss::kNone:
-      return;
-    case InputLoss::kHungUp:
-      end_program_hung_up();
-    case InputLoss::kFailed:
-      end_program(1);
-  }
+  const InputLoss loss = input_loss();
+  if (loss == InputLoss::kHungUp) end_program_hung_up();
+  if (loss == InputLoss::kNone && !stdin_failed()) return;
+  if (loss == InputLoss::kFailed) print_end(0, kEndLine);  // the prompt's row is left as typed
+  flush_all_output();
+  platform().process->write_error(std::string(kInputFailed) + "\n");
+  end_program(1);
 }
 
 float ask_number(const char* prompt) {
   float value = 0;
   read_line(prompt, QuestionMark::kYes, LineEndAfter::kYes);
-  end_if_input_lost();
   input_single(value);
+  end_if_input_lost();
   return value;
 }
 
 std::string ask_text(const char* prompt) {
   std::string answer;
   read_line(prompt, QuestionMark::kYes, LineEndAfter::kYes);
-  end_if_input_lost();
   input_text(answer);
+  end_if_input_lost();
   return answer;
 }
 

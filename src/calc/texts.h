@@ -39,4 +39,9 @@ inline constexpr const char* kLabelAlfaMemo = "  \xC2ngulo: Alfa(\xB0)=";
 inline constexpr const char* kMemoWarning =
     " Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt";
 
+// Said on standard error when a read of the input fails (not its end): the program ends there.
+inline constexpr const char* kInputFailed =
+    "zepa4-07: a leitura da entrada falhou; o caso em curso nao foi calculado nem gravado";
+
+
 }  // namespace zepa

@@ -6,6 +6,7 @@ A test is a function test_NAME(binary) of a file test_*.py, at column 0 (the bui
 each as the ctest test e2e_FILE.NAME); the file ends with `main(globals())`.
 """
 
+import atexit
 import contextlib
 import fcntl
 import os
@@ -460,6 +461,36 @@ class Pty(contextlib.AbstractContextManager):
         _, status, usage = os.wait4(pid, 0)
         self.process.returncode = os.waitstatus_to_exitcode(status)
         return self.process.returncode, usage
+
+
+# ---------------------------------------------------------------- faults of the C library
+
+FAULTS_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "faults.c")
+_faults = {}
+
+
+def with_faults(binary, env=None, **faults):
+    """The environment (`env`, else ours) in which the program runs with faults.c in front of
+    its C library (LD_PRELOAD), each fault named as faults.c names it without ZEPA_FAULT_
+    (memo_write=600). The library is compiled once per script run; a test that cannot have it
+    (no C compiler, a program linked without the shared C library or run under a checker,
+    whose own library must come first) is skipped."""
+    if "path" not in _faults:
+        compiler = shutil.which("cc") or shutil.which("gcc")
+        with open(binary, "rb") as f:
+            content = f.read()
+        if under_checker(binary) or b"ld-linux" not in content:
+            raise Skip("the C library cannot be put behind faults.c for this program")
+        if compiler is None:
+            raise Skip("no C compiler for faults.c")
+        folder = tempfile.mkdtemp(prefix="zepa-faults-")
+        atexit.register(shutil.rmtree, folder, True)
+        path = os.path.join(folder, "faults.so")
+        subprocess.run([compiler, "-shared", "-fPIC", "-O2", "-o", path, FAULTS_SOURCE, "-ldl"],
+                       check=True)
+        _faults["path"] = path
+    settings = {f"ZEPA_FAULT_{name.upper()}": str(value) for name, value in faults.items()}
+    return dict(env or os.environ, LD_PRELOAD=_faults["path"], **settings)
 
 
 # ---------------------------------------------------------------- tables and the runner

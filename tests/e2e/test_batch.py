@@ -11,7 +11,7 @@ import urllib.parse
 
 from support import (BYE, FIRST_SCREEN, MEMO_FILE, HELP_NOT_OPENED, ONE_CASE, ONE_MEMO, REFUSAL,
                      THREE_ONE, Scratch, check, expect_equal, lines, main, memo, results, run,
-                     started, table, under_checker, wait_until)
+                     started, table, under_checker, wait_until, with_faults)
 
 RUNNER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
                       "run_interactive.sh")
@@ -90,6 +90,32 @@ def test_any_input_in_bounded_memory(binary, label, data):
         p = run(binary, data, s.path, preexec_fn=limit, timeout=120)
         expect_equal((p.returncode, p.stderr), (0, b""))
         check(p.stdout.startswith(FIRST_SCREEN), "no first screen")
+
+
+INPUT_FAILED = b"zepa4-07: a leitura da entrada falhou; o caso em curso nao foi calculado nem gravado\n"
+
+
+@table(
+    # Standard input is a directory: its first read fails (EISDIR).
+    (None, b"", FIRST_SCREEN, None),
+    # Reads fail with EIO once "\n3 1." of "\n3 1.5\nn\n" is in (faults.c, in front of the C
+    # library: no file system fails on cue): c is 3, f was still being read; nothing is
+    # computed or recorded.
+    (5, b"\n3 1.5\nn\n", FIRST_SCREEN + DADOS, None),
+    # The same once a whole case and its "c" are in: that case stays recorded.
+    (8, b"\n3\n1\nc\n3\n1\nn\n", ONE_CASE + lines(b"") + DADOS, ONE_MEMO),
+)
+def test_a_failed_read_ends_the_program(binary, fails_after, data, output, memos):
+    # A read that fails is no end of input: the program says so and ends with status 1.
+    with Scratch() as s:
+        if fails_after is None:
+            folder = os.open(s.path, os.O_RDONLY)
+            p = run(binary, None, s.path, stdin=folder)
+            os.close(folder)
+        else:
+            p = run(binary, data, s.path, env=with_faults(binary, read_eio=fails_after))
+        expect_equal((p.returncode, p.stdout, p.stderr, s.file(MEMO_FILE)),
+                     (1, output, INPUT_FAILED, memos))
 
 
 def page_address(binary):
