@@ -207,18 +207,21 @@ TEST_F(ChannelFaultsTest, SignalsWaitFromTheLockToTheClose) {
   EXPECT_EQ(platform_.process.signals_held, 0);
   EXPECT_EQ(channel_record(1)->operations, nullptr);
 
-  // No position (a pipe with a reader): given up after the lock, released, the file closed
-  // unwritten and the channel free.
+  // No position (a pipe with a reader), or standard output's own file: given up after the
+  // lock, released, the file closed unwritten and the channel free.
   files_.lockable = true;
-  files_.has_position = false;
-  const int appends = files_.appends;
-  EXPECT_EQ(open_append("m.txt", 1), kInvalidRequest);
-  EXPECT_EQ(platform_.process.signals_held, 0);
-  EXPECT_EQ(files_.open_files, 0);
-  EXPECT_EQ(channel_record(1)->operations, nullptr);
-  EXPECT_EQ(print_text(1, "lost", kEndLine), kInvalidRequest);
-  EXPECT_EQ(close_channel(1), kInvalidRequest);
-  EXPECT_EQ(files_.appends, appends);
+  for (const bool output : {false, true}) {
+    files_.has_position = output;
+    files_.is_output = output;
+    const int appends = files_.appends;
+    EXPECT_EQ(open_append("m.txt", 1), kInvalidRequest);
+    EXPECT_EQ(platform_.process.signals_held, 0);
+    EXPECT_EQ(files_.open_files, 0);
+    EXPECT_EQ(channel_record(1)->operations, nullptr);
+    EXPECT_EQ(print_text(1, "lost", kEndLine), kInvalidRequest);
+    EXPECT_EQ(close_channel(1), kInvalidRequest);
+    EXPECT_EQ(files_.appends, appends);
+  }
 }
 
 }  // namespace

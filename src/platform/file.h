@@ -14,6 +14,10 @@ inline constexpr FileHandle kNoFile = -1;
 // by a debugger, a hung network file system) from hanging this one.
 inline constexpr int kLockWaitMs = 3000;
 
+// end_position's answers that are no position.
+inline constexpr std::int64_t kNoEnd = -1;           // the file has none (a pipe)
+inline constexpr std::int64_t kStandardOutput = -2;  // the very file standard output writes to
+
 // The files the program appends to: the memo file. One case takes: open_append, lock,
 // end_position, reserve, append, close; cut_back only when an append came up short.
 class Files {
@@ -27,7 +31,10 @@ class Files {
   // that other programs do not see), waiting at most kLockWaitMs for one that holds it. False
   // when it stays taken or the file system cannot lock. close() gives it back.
   virtual bool lock(FileHandle file) = 0;
-  // The file's end, the position its next bytes go to; -1 when it has none (a pipe).
+  // The file's end, the position its next bytes go to; kNoEnd when it has none (a pipe), and
+  // kStandardOutput when it is the file that standard output writes to (the same device and
+  // inode, the same volume and file id on Windows): there the dialogue's own bytes go at
+  // standard output's position, over whatever was appended.
   virtual std::int64_t end_position(FileHandle file) = 0;
   // Makes sure that `n` more bytes at `end` will land, before any is written: false when the
   // file-size limit or the disk's free space refuses them. Where the file system cannot set

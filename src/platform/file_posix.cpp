@@ -38,6 +38,10 @@ bool try_lock(int fd) {
 
 class PosixFiles final : public Files {
  public:
+  // Standard output's file as the program found it, once: a memo opened later may take a
+  // descriptor that standard output left free.
+  PosixFiles() { has_output_ = fstat(STDOUT_FILENO, &output_) == 0; }
+
   FileHandle open_append(const char* path) override {
     // O_NONBLOCK: a FIFO without a reader fails with ENXIO instead of waiting for one, and a
     // device does not hold the open. Writes to a regular file ignore the flag, so it is left
@@ -68,9 +72,18 @@ class PosixFiles final : public Files {
     return false;
   }
 
+  // A regular file's size is its end (every writer appends under the lock), and the same
+  // fstat() tells whether it is standard output's file: one call where lseek() took one.
   std::int64_t end_position(FileHandle file) override {
-    const off_t end = lseek(static_cast<int>(file), 0, SEEK_END);
-    return end < 0 ? -1 : static_cast<std::int64_t>(end);
+    const int fd = static_cast<int>(file);
+    struct stat info {};
+    if (fstat(fd, &info) != 0) return kNoEnd;
+    if (has_output_ && info.st_dev == output_.st_dev && info.st_ino == output_.st_ino) {
+      return kStandardOutput;
+    }
+    if (S_ISREG(info.st_mode)) return static_cast<std::int64_t>(info.st_size);
+    const off_t end = lseek(fd, 0, SEEK_END);
+    return end < 0 ? kNoEnd : static_cast<std::int64_t>(end);
   }
 
   // The blocks are allocated beyond the end without moving it (FALLOC_FL_KEEP_SIZE, which an
@@ -113,6 +126,10 @@ class PosixFiles final : public Files {
     // After an interrupted close the descriptor is gone on Linux: it is never retried.
     return ::close(static_cast<int>(file)) == 0;
   }
+
+ private:
+  struct stat output_ {};
+  bool has_output_ = false;
 };
 
 }  // namespace

@@ -10,8 +10,27 @@ namespace {
 
 HANDLE handle_of(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
+// A file as the system names it (its volume and its index there), and its size.
+struct FileFacts {
+  bool known = false;
+  BY_HANDLE_FILE_INFORMATION info{};
+
+  explicit FileFacts(HANDLE h) : known(GetFileInformationByHandle(h, &info) != 0) {}
+  bool same_file(const FileFacts& other) const {
+    return known && other.known && info.dwVolumeSerialNumber == other.info.dwVolumeSerialNumber &&
+           info.nFileIndexHigh == other.info.nFileIndexHigh &&
+           info.nFileIndexLow == other.info.nFileIndexLow;
+  }
+  std::int64_t size() const {
+    return static_cast<std::int64_t>((ULONGLONG{info.nFileSizeHigh} << 32) | info.nFileSizeLow);
+  }
+};
+
 class WindowsFiles final : public Files {
  public:
+  // Standard output's file as the program found it.
+  WindowsFiles() : output_(GetStdHandle(STD_OUTPUT_HANDLE)) {}
+
   FileHandle open_append(const char* path) override {
     // CreateFile does not wait on a file, a pipe without a reader or a device: no flag is
     // needed for an open that never blocks. Other programs may read and append meanwhile.
@@ -40,12 +59,13 @@ class WindowsFiles final : public Files {
     }
   }
 
+  // A disk file's size is its end: every writer appends under the lock.
   std::int64_t end_position(FileHandle file) override {
-    LARGE_INTEGER zero{};
-    LARGE_INTEGER end{};
-    if (GetFileType(handle_of(file)) != FILE_TYPE_DISK) return -1;
-    if (!SetFilePointerEx(handle_of(file), zero, &end, FILE_END)) return -1;
-    return static_cast<std::int64_t>(end.QuadPart);
+    if (GetFileType(handle_of(file)) != FILE_TYPE_DISK) return kNoEnd;
+    const FileFacts facts(handle_of(file));
+    if (!facts.known) return kNoEnd;
+    if (facts.same_file(output_)) return kStandardOutput;
+    return facts.size();
   }
 
   // Windows sets no space aside without a risk: a smaller allocation than the file's size
@@ -89,6 +109,8 @@ class WindowsFiles final : public Files {
     at.OffsetHigh = 0x7FFFFFFF;
     return at;
   }
+
+  FileFacts output_;
 };
 
 }  // namespace

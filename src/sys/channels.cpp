@@ -105,7 +105,8 @@ int open_append(std::string_view name, int channel) {
     return kOpenFailed;
   }
   platform().process->hold_signals();
-  // The one position read of the open: a pipe (one with a reader) has none and is given up.
+  // The one position read of the open: a pipe (one with a reader) has none and is given up,
+  // and so is standard output's file, where the dialogue's bytes would land among the memos.
   const std::int64_t position = files().end_position(file);
   if (position < 0) {
     files().close(file);

@@ -55,9 +55,9 @@ ChannelRecord* channel_record(int channel);
 
 // Opens `name` for appending (8192-byte full buffering) on `channel`, without waiting on a pipe
 // or a device: 0 done, 1 invalid request (number outside 1..255, channel already open, position
-// unreadable), 2 open failed (the lock too: see Files::lock). The file's end is recorded as the
-// channel's size. Until the close the file is locked against the program's other processes
-// and the signals that would end this one are held.
+// unreadable, the file is standard output's), 2 open failed (the lock too: see Files::lock).
+// The file's end is recorded as the channel's size. Until the close the file is locked against
+// the program's other processes and the signals that would end this one are held.
 int open_append(std::string_view name, int channel);
 
 // Hands bytes to an open channel's stream: 0, 1 (no open channel), 3 (fewer bytes taken; the

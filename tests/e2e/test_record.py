@@ -20,10 +20,11 @@ import sys
 import threading
 import time
 
-from support import (BYE, C_PROMPT, CONTINUE_PROMPT, F_PROMPT, HELP_PROMPT, MEMO_FILE,
-                     MEMO_WARNING, ONE_CASE, ONE_MEMO, OUTPUT_WARNING, RESULT_ROWS, THREE_ONE,
-                     Pane, Pty, Scratch, Skip, check, expect_equal, lines, main, memo,
-                     process_state, results, run, started, table, under_checker, wait_until)
+from support import (BYE, C_PROMPT, CONTINUE_PROMPT, CONTINUE_QUESTION, F_PROMPT, FIRST_SCREEN,
+                     HELP_PROMPT, MEMO_FILE, MEMO_WARNING, ONE_CASE, ONE_MEMO, OUTPUT_WARNING,
+                     RESULT_ROWS, THREE_ONE, Pane, Pty, Scratch, Skip, check, expect_equal, lines,
+                     main, memo, process_state, results, run, started, table, under_checker,
+                     wait_until)
 
 EARLIER = b"an earlier line, no line end"
 MEMOS = {3: ONE_MEMO}  # the memo of each c, f = 1 (learn_cases adds c = 1 to 16)
@@ -108,11 +109,17 @@ def unprivileged(binary):
     ("batch", "a pipe with a reader"), ("terminal", "a pipe with a reader"),
     # A folder the user may not write, with an earlier memo the user may not write either.
     ("batch", "a read-only folder with a memo"), ("batch", "a read-only folder"),
+    # Standard output is the memo file ("> mc-zepa4-07.txt", or ">>" after a memo): it gets
+    # the dialogue, at its own position, and no memo that this would tear.
+    ("batch", "standard output"), ("batch", "standard output, appended"),
+    ("terminal", "standard output"),
 )
 def test_memo_not_written_is_said(binary, where, what):
     # Each case is still shown and the dialogue goes on; the warning is on standard error when
     # the output is redirected, and follows the results at a terminal.
-    with Pane(binary) if where == "terminal" else Scratch() as place:
+    output = what.startswith("standard output")
+    with Pane(binary, redirect=f"> {MEMO_FILE}" if output else "") if where == "terminal" \
+            else Scratch() as place:
         s = place.scratch if where == "terminal" else place
         path, reader, drop = s.join(MEMO_FILE), None, None
         if what == "a directory":
@@ -123,17 +130,23 @@ def test_memo_not_written_is_said(binary, where, what):
             os.mkfifo(path)
             if what.endswith("reader"):
                 reader = os.open(path, os.O_RDONLY | os.O_NONBLOCK)
-        else:
+        elif what.startswith("a read-only"):
             drop = unprivileged(binary)
             if what.endswith("memo"):
                 os.chmod(s.write(MEMO_FILE, ONE_MEMO), 0o444)
             os.chmod(s.path, 0o555)
+        elif what.endswith("appended"):
+            s.write(MEMO_FILE, ONE_MEMO)
         try:
             if where == "batch":
-                p = run(binary, b"\n3\n1\nc\n3\n1\nn\n", s.path, preexec_fn=drop)
-                expect_equal((p.returncode, p.stdout, p.stderr),
-                             (0, ONE_CASE + lines(b"", b"", b" Dados:") + THREE_ONE + BYE,
-                              (MEMO_WARNING + b"\n") * 2))
+                shown = ONE_CASE + lines(b"", b"", b" Dados:") + THREE_ONE + BYE
+                with open(path, "ab") if output else open(os.devnull) as out:
+                    p = run(binary, b"\n3\n1\nc\n3\n1\nn\n", s.path, preexec_fn=drop,
+                            stdout=out if output else subprocess.PIPE)
+                stdout = p.stdout
+                if output:  # the dialogue's bytes after what the file held, and no memo
+                    stdout = s.file(MEMO_FILE).removeprefix(ONE_MEMO if "appended" in what else b"")
+                expect_equal((p.returncode, stdout, p.stderr), (0, shown, (MEMO_WARNING + b"\n") * 2))
             else:
                 place.answer(HELP_PROMPT, "")
                 place.answer(C_PROMPT, "3")
@@ -144,6 +157,12 @@ def test_memo_not_written_is_said(binary, where, what):
                                                  MEMO_WARNING.decode(), ""])
                 place.answer(CONTINUE_PROMPT, "n")
                 place.expect_ended(0)
+                if output:  # the transcript, the warning in it, and no memo
+                    transcript = s.file(MEMO_FILE)
+                    check(transcript.startswith(FIRST_SCREEN) and ONE_MEMO not in transcript and
+                          transcript.endswith(THREE_ONE + lines(MEMO_WARNING, b"") +
+                                              CONTINUE_QUESTION + b"? n\r\n\r\n"),
+                          repr(transcript[-300:]))
             if what.startswith("a read-only"):
                 expect_equal(s.file(MEMO_FILE), ONE_MEMO if what.endswith("memo") else None)
             if reader is not None:

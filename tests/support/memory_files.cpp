@@ -19,7 +19,8 @@ bool MemoryFiles::lock(FileHandle) {
 }
 
 std::int64_t MemoryFiles::end_position(FileHandle) {
-  return has_position ? static_cast<std::int64_t>(content.size()) : -1;
+  if (is_output) return kStandardOutput;
+  return has_position ? static_cast<std::int64_t>(content.size()) : kNoEnd;
 }
 
 bool MemoryFiles::reserve(FileHandle, std::int64_t end, std::size_t n) {

@@ -22,6 +22,7 @@ class MemoryFiles : public Files {
   bool has_position = true;
   bool lockable = true;
   bool close_fails = false;
+  bool is_output = false;  // the file is standard output's
   std::function<void()> at_open;  // runs at each open, before it succeeds or fails
   int open_files = 0;
   int appends = 0;
