@@ -9,9 +9,10 @@ namespace zepa {
 using FileHandle = std::intptr_t;
 inline constexpr FileHandle kNoFile = -1;
 
-// How long lock() waits for another of the program's processes to finish its memo. A memo is
-// written in well under a millisecond; the bound only keeps a stuck writer (a process stopped
-// by a debugger, a hung network file system) from hanging this one.
+// How long lock() waits for another of the program's processes while the file does not
+// change. A memo is written in well under a millisecond, and each one that lands changes the
+// file: a queue of copies, however long, or a slow disk keeps the wait going; only a stuck
+// writer (a process stopped by a debugger, a hung network file system) makes it give up.
 inline constexpr int kLockWaitMs = 3000;
 
 // end_position's answers that are no position.
@@ -28,8 +29,9 @@ class Files {
   // without a reader, or a device that would block, fails at once. kNoFile when it fails.
   virtual FileHandle open_append(const char* path) = 0;
   // Takes the file for this process alone among the program's processes (an advisory lock
-  // that other programs do not see), waiting at most kLockWaitMs for one that holds it. False
-  // when it stays taken or the file system cannot lock. close() gives it back.
+  // that other programs do not see), waiting while another holds it, until the file has not
+  // changed (in size or in its last write) for kLockWaitMs. False when it stays taken or the
+  // file system cannot lock. close() gives it back.
   virtual bool lock(FileHandle file) = 0;
   // The file's end, the position its next bytes go to; kNoEnd when it has none (a pipe), and
   // kStandardOutput when it is the file that standard output writes to (the same device and

@@ -36,6 +36,24 @@ bool try_lock(int fd) {
   }
 }
 
+// What another writer changes in the file: its size, and the time of its last change (a memo
+// that lands, or one cut back).
+struct FileMark {
+  off_t size = -1;
+  struct timespec changed {};
+
+  explicit FileMark(int fd) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0) return;
+    size = info.st_size;
+    changed = info.st_ctim;
+  }
+  bool operator==(const FileMark& other) const {
+    return size == other.size && changed.tv_sec == other.changed.tv_sec &&
+           changed.tv_nsec == other.changed.tv_nsec;
+  }
+};
+
 class PosixFiles final : public Files {
  public:
   // Standard output's file as the program found it, once: a memo opened later may take a
@@ -55,12 +73,14 @@ class PosixFiles final : public Files {
   }
 
   // flock() has no time limit of its own: the lock is tried, and tried again after pauses
-  // that grow from 50 us to 5 ms, until the bound. A holder keeps it for one memo's write.
+  // that grow from 50 us to 5 ms. Each change of the file (another copy's memo landing) starts
+  // the bound again.
   bool lock(FileHandle file) override {
     const int fd = static_cast<int>(file);
     if (try_lock(fd)) return true;
     if (errno != EWOULDBLOCK) return false;
-    const std::int64_t deadline = now_ns() + std::int64_t{kLockWaitMs} * 1000000;
+    FileMark seen(fd);
+    std::int64_t deadline = now_ns() + std::int64_t{kLockWaitMs} * 1000000;
     long pause_ns = 50000;
     while (now_ns() < deadline) {
       const struct timespec pause = {0, pause_ns};
@@ -68,6 +88,11 @@ class PosixFiles final : public Files {
       if (pause_ns < 5000000) pause_ns *= 2;
       if (try_lock(fd)) return true;
       if (errno != EWOULDBLOCK) return false;
+      const FileMark now(fd);
+      if (!(now == seen)) {
+        seen = now;
+        deadline = now_ns() + std::int64_t{kLockWaitMs} * 1000000;
+      }
     }
     return false;
   }

@@ -10,7 +10,8 @@ namespace {
 
 HANDLE handle_of(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
-// A file as the system names it (its volume and its index there), and its size.
+// A file as the system names it (its volume and its index there) and what another writer
+// changes in it (its size, its last write).
 struct FileFacts {
   bool known = false;
   BY_HANDLE_FILE_INFORMATION info{};
@@ -20,6 +21,11 @@ struct FileFacts {
     return known && other.known && info.dwVolumeSerialNumber == other.info.dwVolumeSerialNumber &&
            info.nFileIndexHigh == other.info.nFileIndexHigh &&
            info.nFileIndexLow == other.info.nFileIndexLow;
+  }
+  bool same_state(const FileFacts& other) const {
+    return known == other.known && info.nFileSizeHigh == other.info.nFileSizeHigh &&
+           info.nFileSizeLow == other.info.nFileSizeLow &&
+           CompareFileTime(&info.ftLastWriteTime, &other.info.ftLastWriteTime) == 0;
   }
   std::int64_t size() const {
     return static_cast<std::int64_t>((ULONGLONG{info.nFileSizeHigh} << 32) | info.nFileSizeLow);
@@ -43,9 +49,10 @@ class WindowsFiles final : public Files {
 
   // The lock covers one byte far beyond any file's end: Windows locks are mandatory, so a lock
   // on the memo's own bytes would keep other programs from reading them meanwhile. It is tried
-  // again after pauses of 1 ms to 8 ms until the bound.
+  // again after pauses of 1 ms to 8 ms; each change of the file starts the bound again.
   bool lock(FileHandle file) override {
-    const ULONGLONG deadline = GetTickCount64() + kLockWaitMs;
+    ULONGLONG deadline = GetTickCount64() + kLockWaitMs;
+    FileFacts seen(handle_of(file));
     DWORD pause = 1;
     for (;;) {
       OVERLAPPED at = lock_byte();
@@ -53,7 +60,13 @@ class WindowsFiles final : public Files {
                      0, &at)) {
         return true;
       }
-      if (GetLastError() != ERROR_LOCK_VIOLATION || GetTickCount64() >= deadline) return false;
+      if (GetLastError() != ERROR_LOCK_VIOLATION) return false;
+      const FileFacts now(handle_of(file));
+      if (!now.same_state(seen)) {
+        seen = now;
+        deadline = GetTickCount64() + kLockWaitMs;
+      }
+      if (GetTickCount64() >= deadline) return false;
       Sleep(pause);
       if (pause < 8) pause *= 2;
     }

@@ -24,7 +24,7 @@ from support import (BYE, C_PROMPT, CONTINUE_PROMPT, CONTINUE_QUESTION, F_PROMPT
                      HELP_PROMPT, MEMO_FILE, MEMO_WARNING, ONE_CASE, ONE_MEMO, OUTPUT_WARNING,
                      RESULT_ROWS, THREE_ONE, Pane, Pty, Scratch, Skip, check, expect_equal, lines,
                      main, memo, process_state, results, run, started, table, under_checker,
-                     wait_until)
+                     wait_until, with_faults)
 
 EARLIER = b"an earlier line, no line end"
 MEMOS = {3: ONE_MEMO}  # the memo of each c, f = 1 (learn_cases adds c = 1 to 16)
@@ -253,9 +253,14 @@ while True:
     # 16 programs, 2,000 cases each, on a 256 KiB disk that another program fills and frees,
     # three times over: most memos find no room; those that land are whole, the others said.
     *[(16, 2000, "256k")] * 3,
+    # 8 programs, 2 cases each, on a file system where each write of a memo takes 0.6 s
+    # (faults.c): the last in line waits 4 s and more, but the file grows all the while, so
+    # every memo lands.
+    (8, 2, None, 600),
 )
-def test_writers_at_once(binary, programs, cases, disk):
+def test_writers_at_once(binary, programs, cases, disk, slow_ms=None):
     learn_cases(binary)
+    env = with_faults(binary, memo_write=slow_ms) if slow_ms else None
     if disk and under_checker(binary):
         raise Skip("under a checker the programs are too slow to meet on a filling disk")
     with SmallDisk(disk) if disk else Scratch() as place, Scratch() as logs:
@@ -264,8 +269,8 @@ def test_writers_at_once(binary, programs, cases, disk):
         # Each program's output and errors go to files of their own, off the small disk.
         commands = [["sh", "-c", 'exec "$0" > "$1" 2> "$2"', binary, logs.join(f"out{c}"),
                      logs.join(f"err{c}")] for c in range(1, programs + 1)]
-        with started(*neighbour), started(*commands, cwd=place.path,
-                                          stdin=subprocess.PIPE) as writers:
+        with started(*neighbour), started(*commands, cwd=place.path, stdin=subprocess.PIPE,
+                                          env=env) as writers:
             for c, writer in enumerate(writers, 1):
                 writer.stdin.write(batch(c, cases))  # it fits in the pipe: all start at once
                 writer.stdin.close()
