@@ -46,28 +46,38 @@ TEST_F(DialogueTest, EachComputedCaseIsAppendedWholeAndARefusedPairNot) {
   EXPECT_EQ(platform_.process.errors, "");
 }
 
-// A memo that was not recorded whole is said on standard error, and the dialogue goes on.
-TEST(DialogueMemo, AMemoNotRecordedIsSaidOnStandardError) {
+// What became of each memo of a redirected run is said on standard error, and the dialogue
+// goes on.
+TEST(DialogueMemo, EachMemoNotSurelyRecordedIsSaidOnStandardError) {
+  const std::string file = " em mc-zepa4-07.txt\n";
+  const std::string lost = " Aviso: o memorial deste caso nao foi gravado" + file;
+  const std::string unsure = " Aviso: o memorial deste caso pode nao ter sido gravado" + file;
   struct Case {
     const char* what;
     void (*fault)(testing::MemoryFiles&);
+    std::string errors;  // for the run's two cases
   };
   const Case cases[] = {
-      {"the file cannot be opened", [](testing::MemoryFiles& f) { f.openable = false; }},
-      {"the disk takes only part of it", [](testing::MemoryFiles& f) { f.room = 100; }},
-      {"its close fails", [](testing::MemoryFiles& f) { f.close_fails = true; }},
+      {"both recorded", [](testing::MemoryFiles&) {}, ""},
+      {"the file cannot be opened", [](testing::MemoryFiles& f) { f.openable = false; },
+       lost + lost},
+      {"the disk takes only part of one", [](testing::MemoryFiles& f) { f.room = 100; },
+       lost + lost},
+      {"it is standard output's file", [](testing::MemoryFiles& f) { f.is_output = true; },
+       lost + lost},
+      {"its close fails after taking every byte",
+       [](testing::MemoryFiles& f) { f.close_fails = true; }, unsure + unsure},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     testing::RedirectedPlatform redirected;
     testing::MemoryFiles files;
     c.fault(files);
-    redirected.process.input = "\n3\n1\nn\n";
+    redirected.process.input = "\n3\n1\nc\n3\n1\nn\n";
     platform().files = &files;
     EXPECT_EQ(run_dialogue(), 0);
     platform().files = nullptr;
-    EXPECT_EQ(redirected.process.errors,
-              " Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt\n");
+    EXPECT_EQ(redirected.process.errors, c.errors);
     EXPECT_EQ(redirected.process.output.find("Aviso"), std::string::npos);
   }
 }

@@ -144,6 +144,19 @@ void open_help_page() {
   }
 }
 
+void record_memo(float c, float f, const ResultTexts& results) {
+  switch (write_memo(c, f, results)) {
+    case MemoOutcome::kRecorded:
+      return;
+    case MemoOutcome::kNotRecorded:
+      warn(kMemoWarning);
+      return;
+    case MemoOutcome::kUnconfirmed:
+      warn(kMemoUnconfirmed);
+      return;
+  }
+}
+
 }  // namespace
 
 int run_dialogue() {
@@ -167,7 +180,7 @@ int run_dialogue() {
     }
     const ResultTexts results = result_texts(compute_segment(c, f));
     show_results(results);
-    if (!write_memo(c, f, results)) warn(kMemoWarning);
+    record_memo(c, f, results);
     print_end(0, kEndLine);
     answer = ask_text(kContinueQuestion);
   } while (is_letter_answer(answer, 'C', 'c'));

@@ -99,7 +99,7 @@ std::string memo_text(float c, float f, const ResultTexts& results) {
   return std::string(compose_memo(c, f, results).text());
 }
 
-bool write_memo(float c, float f, const ResultTexts& results) {
+MemoOutcome write_memo(float c, float f, const ResultTexts& results) {
   // The 21 lines are composed whole and handed to the channel as one text: the file receives
   // the same bytes as from one print per item, at a fraction of the cost in a long batch.
   const MemoText memo = compose_memo(c, f, results);
@@ -108,7 +108,11 @@ bool write_memo(float c, float f, const ResultTexts& results) {
   const int opened = open_append(kMemoFileName, kMemoChannel);
   const int written = print_text(kMemoChannel, memo.text(), kEndNone);
   const int closed = close_channel(kMemoChannel);
-  return opened == kDone && written == kDone && closed == kDone;
+  if (opened != kDone || written != kDone || closed == kShortWrite) {
+    return MemoOutcome::kNotRecorded;
+  }
+  if (closed != kDone) return MemoOutcome::kUnconfirmed;
+  return MemoOutcome::kRecorded;
 }
 
 }  // namespace zepa

@@ -38,6 +38,9 @@ inline constexpr const char* kLabelAlfaMemo = "  \xC2ngulo: Alfa(\xB0)=";
 
 inline constexpr const char* kMemoWarning =
     " Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt";
+// Every byte was handed over, but the system reported a failure after (the close, the sync).
+inline constexpr const char* kMemoUnconfirmed =
+    " Aviso: o memorial deste caso pode nao ter sido gravado em mc-zepa4-07.txt";
 
 // Said on standard error when a read of the input fails (not its end): the program ends there.
 inline constexpr const char* kInputFailed =

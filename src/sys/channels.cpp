@@ -53,7 +53,8 @@ int file_close(ChannelRecord& record) {
   const bool closed = files().close(record.file);
   record.file = kNoFile;
   platform().process->release_signals();
-  return record.torn || !closed ? kShortWrite : kDone;
+  if (record.torn) return kShortWrite;
+  return closed ? kDone : kUnconfirmed;
 }
 
 // Full buffering with 8192 bytes: each print item is a copy into the buffer, and a memo

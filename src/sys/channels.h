@@ -19,6 +19,9 @@ inline constexpr int kDone = 0;
 inline constexpr int kInvalidRequest = 1;
 inline constexpr int kOpenFailed = 2;
 inline constexpr int kShortWrite = 3;
+// Every byte was taken, but the system then reported a failure (of the sync, of the close):
+// they may not be in the file.
+inline constexpr int kUnconfirmed = 4;
 
 inline constexpr int kChannelCount = 255;
 inline constexpr std::size_t kChannelBufferSize = 8192;
@@ -65,10 +68,10 @@ int open_append(std::string_view name, int channel);
 int write_bytes(ChannelRecord* record, const unsigned char* bytes, std::size_t n);
 
 // Closes a file channel, writing out its buffered bytes: 0, 1 (not a file channel or not
-// open), 3 (some bytes were not taken; the channel is free all the same). Each write is
-// checked against the size limit and the disk's room first; what this opening added before a
-// write that failed all the same is cut off again: the file holds all of the channel's bytes
-// or none of them.
+// open), 3 (some bytes were not taken), 4 (the close failed after every byte was taken); the
+// channel is free all the same. Each write is checked against the size limit and the disk's
+// room first; what this opening added before a write that failed all the same is cut off
+// again: the file holds all of the channel's bytes or none of them.
 int close_channel(int channel);
 
 // Closes every open file channel (the end of the program).

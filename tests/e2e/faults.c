@@ -5,6 +5,8 @@
  *                             with EIO (a disk or a network file system that broke)
  *   ZEPA_FAULT_MEMO_WRITE=MS  each write to the memo file takes MS milliseconds longer (a
  *                             slow file system), before its bytes land
+ *   ZEPA_FAULT_MEMO_CLOSE=1   each close of the memo file closes it, then reports EIO (a
+ *                             network file system that failed to write out at the close)
  *
  * The memo file is any descriptor whose path ends in "/mc-zepa4-07.txt". */
 #define _GNU_SOURCE
@@ -58,4 +60,16 @@ ssize_t write(int fd, const void *bytes, size_t size) {
     nanosleep(&pause, NULL);
   }
   return real(fd, bytes, size);
+}
+
+int close(int fd) {
+  static int (*real)(int);
+  if (real == NULL) real = (int (*)(int))dlsym(RTLD_NEXT, "close");
+  const int failing = fd > 2 && setting("ZEPA_FAULT_MEMO_CLOSE") > 0 && is_memo(fd);
+  const int result = real(fd);
+  if (failing && result == 0) {
+    errno = EIO;
+    return -1;
+  }
+  return result;
 }
