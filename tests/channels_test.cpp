@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "console/print.h"
 #include "platform/platform.h"
@@ -188,6 +189,30 @@ TEST_F(ChannelFaultsTest, WholeOrNothingOfWhatOneOpeningWrites) {
   EXPECT_EQ(append(memo), kUnconfirmed);
   EXPECT_EQ(files_.content, "old" + memo);
   EXPECT_EQ(files_.open_files, 0);
+}
+
+TEST_F(ChannelFaultsTest, ASyncWritesOutTheBufferFirst) {
+  // The buffered bytes are in the file before the sync, and the close has nothing left.
+  EXPECT_EQ(open_append("m.txt", 1), kDone);
+  print_text(1, "memo", kEndNone);
+  EXPECT_EQ(sync_channel(1), kDone);
+  EXPECT_EQ((std::pair{files_.content, files_.syncs}), (std::pair{std::string("memo"), 1}));
+  files_.sync_fails = true;
+  EXPECT_EQ(sync_channel(1), kUnconfirmed);
+  EXPECT_EQ(close_channel(1), kDone);
+  EXPECT_EQ(files_.appends, 1);
+  // Refused bytes are not synced but cut at the close; a free channel has nothing to sync.
+  files_.room = 2;
+  EXPECT_EQ(open_append("m.txt", 1), kDone);
+  print_text(1, "more", kEndNone);
+  EXPECT_EQ(sync_channel(1), kShortWrite);
+  EXPECT_EQ(close_channel(1), kShortWrite);
+  EXPECT_EQ((std::pair{files_.content, files_.syncs}), (std::pair{std::string("memo"), 2}));
+  EXPECT_EQ(sync_channel(1), kInvalidRequest);
+  // A closed file by its name.
+  EXPECT_EQ(sync_file("m.txt"), kUnconfirmed);
+  files_.sync_fails = false;
+  EXPECT_EQ(sync_file("m.txt"), kDone);
 }
 
 TEST_F(ChannelFaultsTest, SignalsWaitFromTheLockToTheClose) {

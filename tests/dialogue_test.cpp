@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -47,7 +48,7 @@ TEST_F(DialogueTest, EachComputedCaseIsAppendedWholeAndARefusedPairNot) {
 }
 
 // What became of each memo of a redirected run is said on standard error, and the dialogue
-// goes on.
+// goes on; the memos recorded are synced once, at the end.
 TEST(DialogueMemo, EachMemoNotSurelyRecordedIsSaidOnStandardError) {
   const std::string file = " em mc-zepa4-07.txt\n";
   const std::string lost = " Aviso: o memorial deste caso nao foi gravado" + file;
@@ -56,17 +57,20 @@ TEST(DialogueMemo, EachMemoNotSurelyRecordedIsSaidOnStandardError) {
     const char* what;
     void (*fault)(testing::MemoryFiles&);
     std::string errors;  // for the run's two cases
+    int syncs;
   };
   const Case cases[] = {
-      {"both recorded", [](testing::MemoryFiles&) {}, ""},
+      {"both recorded", [](testing::MemoryFiles&) {}, "", 1},
       {"the file cannot be opened", [](testing::MemoryFiles& f) { f.openable = false; },
-       lost + lost},
+       lost + lost, 0},
       {"the disk takes only part of one", [](testing::MemoryFiles& f) { f.room = 100; },
-       lost + lost},
+       lost + lost, 0},
       {"it is standard output's file", [](testing::MemoryFiles& f) { f.is_output = true; },
-       lost + lost},
+       lost + lost, 0},
       {"its close fails after taking every byte",
-       [](testing::MemoryFiles& f) { f.close_fails = true; }, unsure + unsure},
+       [](testing::MemoryFiles& f) { f.close_fails = true; }, unsure + unsure, 0},
+      {"the sync at the end fails", [](testing::MemoryFiles& f) { f.sync_fails = true; },
+       " Aviso: os memoriais desta execucao podem nao ter sido gravados" + file, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -78,6 +82,7 @@ TEST(DialogueMemo, EachMemoNotSurelyRecordedIsSaidOnStandardError) {
     EXPECT_EQ(run_dialogue(), 0);
     platform().files = nullptr;
     EXPECT_EQ(redirected.process.errors, c.errors);
+    EXPECT_EQ(files.syncs, c.syncs);
     EXPECT_EQ(redirected.process.output.find("Aviso"), std::string::npos);
   }
 }
@@ -149,6 +154,19 @@ TEST(DialogueAtAConsole, ResultsAreOnTheScreenBeforeTheMemoIsOpened) {
   EXPECT_NE(shown.find("  Angulo: Alfa(grau)= 36.86981"), std::string::npos) << shown;
   EXPECT_EQ(shown.find("Aviso"), std::string::npos);
   EXPECT_EQ(rig.process.output, "");
+}
+
+// A case typed at a console exists nowhere else: it is on the disk before the next question.
+TEST(DialogueAtAConsole, ATypedMemoIsSyncedBeforeTheNextQuestion) {
+  testing::ConsoleRig rig(80, 25);
+  testing::MemoryFiles files;
+  platform().files = &files;
+  int synced_at_question = -1;
+  rig.keys.type("\r3\r1\r").pause([&] { synced_at_question = files.syncs; }).type("n\r");
+  EXPECT_EQ(run_dialogue(), 0);
+  platform().files = nullptr;
+  EXPECT_EQ((std::pair{synced_at_question, files.syncs}), (std::pair{1, 1}));
+  EXPECT_EQ(files.content.size(), memo(" 3", " 1", " 5", " 3.217506", " 36.86981").size());
 }
 
 // A terminal that hangs up while c is typed ends the program there, by the hang-up: the

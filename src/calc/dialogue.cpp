@@ -79,6 +79,21 @@ bool is_letter_answer(const std::string& answer, char upper, char lower) {
   return answer.size() == 1 && (answer[0] == upper || answer[0] == lower);
 }
 
+// A warning is one line; a redirected output keeps only the dialogue's own bytes, so the
+// warning goes to standard error there.
+void warn(std::string_view text) {
+  if (console_is_degenerate()) {
+    platform().process->write_error(std::string(text) + "\n");
+  } else {
+    print_line(text);
+  }
+}
+
+// The memos of a redirected run reach the disk before the program ends.
+void end_recording() {
+  if (!sync_memos()) warn(kMemosUnconfirmed);
+}
+
 // Input that can give no more replies ends the program at the item it cut short, before
 // anything of the case is computed or recorded: a terminal that hung up by the hang-up, as the
 // terminal's own end would; a read that failed (at a console, or of a redirected input, whose
@@ -88,6 +103,7 @@ void end_if_input_lost() {
   if (loss == InputLoss::kHungUp) end_program_hung_up();
   if (loss == InputLoss::kNone && !stdin_failed()) return;
   if (loss == InputLoss::kFailed) print_end(0, kEndLine);  // the prompt's row is left as typed
+  end_recording();
   flush_all_output();
   platform().process->write_error(std::string(kInputFailed) + "\n");
   end_program(1);
@@ -119,16 +135,6 @@ void show_results(const ResultTexts& results) {
   block.number_line(kLabelA, results.a);
   block.number_line(kLabelAlfaConsole, results.alfa);
   print_text(0, block.text(), kEndNone);
-}
-
-// A warning is one line; a redirected output keeps only the dialogue's own bytes, so the
-// warning goes to standard error there.
-void warn(std::string_view text) {
-  if (console_is_degenerate()) {
-    platform().process->write_error(std::string(text) + "\n");
-  } else {
-    print_line(text);
-  }
 }
 
 // The copy of the help page installed with the program, or the web page when there is none.
@@ -185,6 +191,7 @@ int run_dialogue() {
     answer = ask_text(kContinueQuestion);
   } while (is_letter_answer(answer, 'C', 'c'));
   print_end(0, kEndLine);
+  end_recording();
   return 0;
 }
 

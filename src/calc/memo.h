@@ -31,8 +31,17 @@ enum class MemoOutcome {
                  // file system at the close, a disk at the sync): it may not be in the file
 };
 
-// Appends the 21-line calculation memo of one case to the memo file on channel 1: what became of
-// it.
+// Appends the 21-line calculation memo of one case to the memo file on channel 1. A case typed
+// at a console is on the disk when this returns; the memos of a redirected input wait for
+// sync_memos.
 MemoOutcome write_memo(float c, float f, const ResultTexts& results);
+
+// Waits until the memos recorded without a sync are on the disk: the end of a redirected
+// run, whose input still holds every case, makes one sync do for all. False when the system
+// could not confirm them.
+bool sync_memos();
+
+// Forgets the memos waiting for a sync (start-up and tests).
+void reset_memos();
 
 }  // namespace zepa

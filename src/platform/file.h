@@ -20,7 +20,7 @@ inline constexpr std::int64_t kNoEnd = -1;           // the file has none (a pip
 inline constexpr std::int64_t kStandardOutput = -2;  // the very file standard output writes to
 
 // The files the program appends to: the memo file. One case takes: open_append, lock,
-// end_position, reserve, append, close; cut_back only when an append came up short.
+// end_position, reserve, append, (sync,) close; cut_back only when an append came up short.
 class Files {
  public:
   virtual ~Files() = default;
@@ -45,11 +45,17 @@ class Files {
   // Appends the bytes in one call, at the end of the file whoever else writes to it: the
   // count taken, which may be short (a full disk), or -1 when none was.
   virtual long append(FileHandle file, const unsigned char* bytes, std::size_t n) = 0;
+  // Waits until the file's bytes are on the disk, not only in the system's cache: false when
+  // the system reports that they may not be.
+  virtual bool sync(FileHandle file) = 0;
+  // The same for the existing file `path` (never created), opened for the call and closed.
+  virtual bool sync_path(const char* path) = 0;
   // Cuts a regular file back to `size` bytes, only when it still holds exactly `expected`
   // bytes: true when it was cut. Called under the lock, so the bytes past `size` are this
   // process's own; the size check also spares a program that appends without the lock.
   virtual bool cut_back(FileHandle file, std::int64_t expected, std::int64_t size) = 0;
-  // Closes the file and gives back its lock: false when the system reports a failure.
+  // Closes the file and gives back its lock: false when the system reports a failure (a
+  // network file system that could not write the bytes out, say).
   virtual bool close(FileHandle file) = 0;
 };
 

@@ -140,6 +140,25 @@ class PosixFiles final : public Files {
     }
   }
 
+  // fdatasync: the bytes and the size that reaches them, not the times.
+  bool sync(FileHandle file) override {
+    for (;;) {
+      if (fdatasync(static_cast<int>(file)) == 0) return true;
+      if (errno != EINTR) return false;
+    }
+  }
+
+  // For writing, as the memo is opened (an append-only file allows only that), never created.
+  bool sync_path(const char* path) override {
+    int fd = -1;
+    do {
+      fd = open(path, O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    const bool synced = sync(fd);
+    return close(fd) && synced;
+  }
+
   bool cut_back(FileHandle file, std::int64_t expected, std::int64_t size) override {
     struct stat info;
     if (fstat(static_cast<int>(file), &info) != 0 || !S_ISREG(info.st_mode)) return false;

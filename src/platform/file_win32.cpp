@@ -99,6 +99,18 @@ class WindowsFiles final : public Files {
     return static_cast<long>(taken);
   }
 
+  bool sync(FileHandle file) override { return FlushFileBuffers(handle_of(file)) != 0; }
+
+  // FlushFileBuffers needs write access; the file is never created here.
+  bool sync_path(const char* path) override {
+    const HANDLE h = CreateFileA(path, GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool synced = FlushFileBuffers(h) != 0;
+    return CloseHandle(h) != 0 && synced;
+  }
+
   bool cut_back(FileHandle file, std::int64_t expected, std::int64_t size) override {
     LARGE_INTEGER current{};
     if (!GetFileSizeEx(handle_of(file), &current) || current.QuadPart != expected) return false;

@@ -67,12 +67,20 @@ int open_append(std::string_view name, int channel);
 // column stays). Updates the channel's column on success.
 int write_bytes(ChannelRecord* record, const unsigned char* bytes, std::size_t n);
 
+// Writes out an open channel's buffered bytes and waits until they are on the disk: 0, 1 (not
+// open), 3 (some bytes were not taken), 4 (the system could not confirm them).
+int sync_channel(int channel);
+
 // Closes a file channel, writing out its buffered bytes: 0, 1 (not a file channel or not
 // open), 3 (some bytes were not taken), 4 (the close failed after every byte was taken); the
 // channel is free all the same. Each write is checked against the size limit and the disk's
 // room first; what this opening added before a write that failed all the same is cut off
 // again: the file holds all of the channel's bytes or none of them.
 int close_channel(int channel);
+
+// Waits until the bytes of the file `name`, closed by now, are on the disk: 0, or 4 when it
+// cannot be opened or the system could not confirm them.
+int sync_file(std::string_view name);
 
 // Closes every open file channel (the end of the program).
 void close_all_channels();

@@ -401,11 +401,12 @@ def expect_results(screen, rows=RESULT_ROWS):
 class Pty(contextlib.AbstractContextManager):
     """The program on a pseudo-terminal of our own, `size` (columns, rows), with standard
     error on it, and standard input and output on it unless given (files). `non_blocking`
-    opens the program's side non-blocking. Every byte the program writes there is kept in
-    self.seen (up to what wait_for has taken)."""
+    opens the program's side non-blocking; `before` is a command that runs the program (its
+    path follows it: strace and its options, say). Every byte the program writes there is kept
+    in self.seen (up to what wait_for has taken)."""
 
     def __init__(self, binary, cwd, env, size=(80, 25), stdin=None, stdout=None,
-                 non_blocking=False, preexec_fn=None):
+                 non_blocking=False, preexec_fn=None, before=()):
         self.master, slave = os.openpty()
         self.name = os.ttyname(slave)
         fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", size[1], size[0], 0, 0))
@@ -413,7 +414,7 @@ class Pty(contextlib.AbstractContextManager):
             os.close(slave)
             slave = os.open(self.name, os.O_RDWR | os.O_NONBLOCK | os.O_NOCTTY)
         self.process = subprocess.Popen(
-            [binary], stdin=stdin or slave, stdout=stdout or slave, stderr=slave, cwd=cwd,
+            [*before, binary], stdin=stdin or slave, stdout=stdout or slave, stderr=slave, cwd=cwd,
             env=env, start_new_session=True, preexec_fn=preexec_fn)
         os.close(slave)
         self.seen = b""

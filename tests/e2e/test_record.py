@@ -340,6 +340,49 @@ def test_signals_in_a_long_batch(binary):
                 os.remove(memo_path)
 
 
+def sync_events(trace):
+    """The memo file's opens, the syncs and the continue question's writes, in the order strace
+    saw them."""
+    events = []
+    with open(trace) as f:
+        for line in f:
+            if line.startswith(("fdatasync(", "fsync(", "sync_file_range(")):
+                events.append("sync")
+            elif line.startswith("openat(") and f'"{MEMO_FILE}"' in line:
+                events.append("open")
+            elif line.startswith("write(") and CONTINUE_QUESTION.decode() in line:
+                events.append("question")
+    return events
+
+
+@table(
+    # Two cases typed at a terminal: each memo is on the disk before the next question.
+    ("typed", ["open", "sync", "question"] * 2),
+    # Three cases of a redirected input, which still holds them: one sync, at the end, of the
+    # memo file opened again.
+    ("batch", ["open"] * 4 + ["sync"]),
+)
+def test_memos_reach_the_disk(binary, how, events):
+    # The system calls, counted by strace.
+    if shutil.which("strace") is None or under_checker(binary):
+        raise Skip("no strace, or the program runs under a checker")
+    with Scratch() as s:
+        trace = ["strace", "-qq", "-o", s.join("trace"), "-s", "4096", "-e",
+                 "trace=openat,write,fdatasync,fsync,sync_file_range"]
+        if how == "batch":
+            p = run(trace[0], b"\n3\n1\nc\n3\n1\nc\n3\n1\nn\n", s.path, args=(*trace[1:], binary))
+            expect_equal(p.returncode, 0)
+        else:
+            with Pty(binary, s.path, dict(os.environ, TERM="xterm"), before=trace) as term:
+                for prompt, keys in ((b"continuar? ", b"\r"), (b"c=? ", b"3\r"), (b"f=? ", b"1\r"),
+                                     (b"(C ou c):? ", b"c\r"), (b"c=? ", b"3\r"),
+                                     (b"f=? ", b"1\r"), (b"(C ou c):? ", b"n\r")):
+                    term.answer(prompt, keys)
+                expect_equal(term.end()[0], 0)
+        expect_equal(sync_events(s.join("trace")), events)
+        check(whole_memos(s.file(MEMO_FILE)), "no memo")
+
+
 def non_blocking(fd):
     fcntl.fcntl(fd, fcntl.F_SETFL, fcntl.fcntl(fd, fcntl.F_GETFL) | os.O_NONBLOCK)
 

@@ -40,6 +40,16 @@ long MemoryFiles::append(FileHandle, const unsigned char* bytes, std::size_t n) 
   return taken;
 }
 
+bool MemoryFiles::sync(FileHandle) {
+  ++syncs;
+  return !sync_fails;
+}
+
+bool MemoryFiles::sync_path(const char*) {
+  ++syncs;
+  return !sync_fails;
+}
+
 bool MemoryFiles::cut_back(FileHandle, std::int64_t expected, std::int64_t size) {
   EXPECT_TRUE(locked_);
   if (static_cast<std::int64_t>(content.size()) != expected) return false;
