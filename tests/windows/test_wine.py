@@ -66,6 +66,23 @@ def test_batch_is_identical(binary, from_file, data):
     check(outcomes[0][2].startswith(OLD_MEMO), "the memo file was not appended to")
 
 
+def test_a_failed_read_ends_the_program(binary):
+    # Standard input is a directory: the first read fails (ReadFile, with no end of a pipe),
+    # and the program ends as the native one does: status 1, a line on standard error, no memo.
+    outcomes = []
+    for command, env in (([binary], None), ([WINE, EXE], wine_env())):
+        with Scratch() as s:
+            folder = os.open(s.path, os.O_RDONLY)
+            try:
+                p = subprocess.run(command, cwd=s.path, env=env, stdin=folder,
+                                   capture_output=True, timeout=60)
+            finally:
+                os.close(folder)
+            outcomes.append((p.returncode, p.stdout, p.stderr, s.file(MEMO_FILE)))
+    expect_equal(outcomes[1], outcomes[0])
+    expect_equal(outcomes[0][0], 1)
+
+
 def wine_pane():
     env = wine_env()
     return Pane(WINE, program=f"'{WINE}' '{EXE}'",
