@@ -78,6 +78,16 @@ bool is_letter_answer(const std::string& answer, char upper, char lower) {
   return answer.size() == 1 && (answer[0] == upper || answer[0] == lower);
 }
 
+// A warning is one line; a redirected output keeps only the dialogue's own bytes, so the
+// warning goes to standard error there.
+void warn(std::string_view text) {
+  if (console_is_degenerate()) {
+    platform().process->write_error(std::string(text) + "\n");
+  } else {
+    print_line(text);
+  }
+}
+
 // A console that gives no more lines (its terminal hung up, its input failed) ends the program
 // at the line it cut short, before anything of the case is computed or recorded: by the
 // hang-up, as the terminal's own end would, or with status 1.
@@ -92,10 +102,16 @@ void end_if_input_lost() {
   }
 }
 
+// A typed number with a decimal comma would read as its whole part, a value the user did not
+// mean: it is refused with one line, and the same prompt asks again.
 float ask_number(const char* prompt) {
+  for (;;) {
+    read_line(prompt, QuestionMark::kYes, LineEndAfter::kYes);
+    end_if_input_lost();
+    if (!typed_decimal_comma()) break;
+    warn(kDecimalComma);
+  }
   float value = 0;
-  read_line(prompt, QuestionMark::kYes, LineEndAfter::kYes);
-  end_if_input_lost();
   input_single(value);
   return value;
 }
@@ -118,16 +134,6 @@ void show_results(const ResultTexts& results) {
   block.number_line(kLabelA, results.a);
   block.number_line(kLabelAlfaConsole, results.alfa);
   print_text(0, block.text(), kEndNone);
-}
-
-// A warning is one line; a redirected output keeps only the dialogue's own bytes, so the
-// warning goes to standard error there.
-void warn(std::string_view text) {
-  if (console_is_degenerate()) {
-    platform().process->write_error(std::string(text) + "\n");
-  } else {
-    print_line(text);
-  }
 }
 
 // The copy of the help page installed with the program, or the web page when there is none.

@@ -40,6 +40,7 @@ HELP_QUESTION = b" Tecle A ou a para ir a pagina de ajuda ou qualquer para conti
 CONTINUE_QUESTION = b" Informe se para (qualquer caractere) ou continua calculando (C ou c):"
 REFUSAL = b" f nao pode ser maior que 2c, informe outro valor"
 MEMO_WARNING = b" Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt"
+DECIMAL_COMMA = b" Aviso: use ponto decimal: 2.5, nao 2,5"
 HELP_NOT_OPENED = b" Aviso: nao foi possivel abrir a pagina de ajuda; ela esta em "
 OUTPUT_WARNING = b"zepa4-07: a saida padrao nao aceitou os dados"
 
@@ -273,8 +274,8 @@ class Pane(contextlib.AbstractContextManager):
         self.tmux("send-keys", "-t", "zepa", *names)
 
     def type(self, text):
-        """Types the text, one key per character."""
-        self.tmux("send-keys", "-t", "zepa", "-l", text)
+        """Types the text, one key per character (a leading "-" too)."""
+        self.tmux("send-keys", "-t", "zepa", "-l", "--", text)
 
     def paste(self, data, *flags):
         """Pastes the text or bytes as the terminal would ("-p": marked if the program asked
