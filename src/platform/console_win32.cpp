@@ -148,8 +148,10 @@ void (*g_on_close)() = nullptr;
 DWORD g_found_mode = 0;
 std::atomic<bool> g_mode_changed{false};
 
-// Closing the window, logging off and shutting down become the close key; Ctrl+C, Ctrl+Break
-// and anything else are left to the default action, which ends the process at once.
+// Closing the window becomes the close key; Ctrl+C, Ctrl+Break and anything else are left to
+// the default action, which ends the process at once. Log-off and shut-down are taken alike,
+// but a console program that loads user32 (this one does, for the keyboard layout) is told of
+// neither: Windows ends it as it ends the session.
 BOOL WINAPI console_event_handler(DWORD type) {
   switch (type) {
     case CTRL_CLOSE_EVENT:
