@@ -141,11 +141,6 @@ struct WindowsHost {
 const WindowsHost kHosts[] = {{"classic", MemoryScreen::Host::kClassic, 40},
                               {"ConPTY", MemoryScreen::Host::kPseudoConsole, 0}};
 
-Rows history(const MemoryScreen& screen) {
-  return screen.host == MemoryScreen::Host::kPseudoConsole ? screen.scrollback
-                                                           : screen.rows(0, screen.window_top);
-}
-
 Rows lines(int first, int last) {
   Rows rows;
   for (int i = first; i <= last; ++i) {
@@ -162,12 +157,12 @@ TEST(ConsoleWriter, BothHostsKeepEveryLineThatScrollsOff) {
     rig.screen.host = h.host;
     clear_screen(kClearDefault);
     for (int i = 1; i <= 12; ++i) print_text(0, "line " + std::to_string(i), kEndLine);
-    EXPECT_EQ(history(rig.screen), lines(1, 8));
+    EXPECT_EQ(rig.screen.history(), lines(1, 8));
     // A text that ends in the last cell waits for the next byte before a row goes.
     print_text(0, "abcdefghij", kEndNone);
-    EXPECT_EQ(history(rig.screen), lines(1, 8));
+    EXPECT_EQ(rig.screen.history(), lines(1, 8));
     print_text(0, "k", kEndNone);
-    EXPECT_EQ(history(rig.screen), lines(1, 9));
+    EXPECT_EQ(rig.screen.history(), lines(1, 9));
     Rows window = lines(10, 12);
     window.insert(window.end(), {"abcdefghij", "k         "});
     EXPECT_EQ(rig.screen.window(), window);
@@ -196,7 +191,7 @@ TEST(ConsoleWriter, AWindowResizedBetweenWritesIsUsedAtItsSizeOfNow) {
       Rows window = lines(c.first_shown, 12);
       window.push_back("          ");
       EXPECT_EQ(rig.screen.window(), window);
-      EXPECT_EQ(history(rig.screen), lines(1, c.first_shown - 1));
+      EXPECT_EQ(rig.screen.history(), lines(1, c.first_shown - 1));
       if (h.buffer_rows == 0) {
         EXPECT_EQ(rig.screen.window_moves, moves);  // ConPTY's buffer never resized by the program
       }

@@ -206,11 +206,6 @@ struct WindowsHost {
 const WindowsHost kHosts[] = {{"classic", MemoryScreen::Host::kClassic, 12},
                               {"ConPTY", MemoryScreen::Host::kPseudoConsole, 0}};
 
-Rows history(const MemoryScreen& screen) {
-  return screen.host == MemoryScreen::Host::kPseudoConsole ? screen.scrollback
-                                                           : screen.rows(0, screen.window_top);
-}
-
 TEST(LineEditor, OnBothWindowsHosts) {
   struct Case {
     const char* what;
@@ -254,7 +249,7 @@ TEST(LineEditor, OnBothWindowsHosts) {
       c.keys(rig.keys, rig.screen);
       read_line(">", QuestionMark::kNo, LineEndAfter::kYes);
       EXPECT_EQ(input_line().text, c.text);
-      EXPECT_EQ(history(rig.screen), c.history);
+      EXPECT_EQ(rig.screen.history(), c.history);
       EXPECT_EQ(rig.screen.window(), c.window);
     }
   }

@@ -177,6 +177,10 @@ std::vector<std::string> MemoryScreen::window() const {
   return rows(window_top, window_bottom - window_top + 1);
 }
 
+std::vector<std::string> MemoryScreen::history() const {
+  return host == Host::kPseudoConsole ? scrollback : rows(0, window_top);
+}
+
 void MemoryScreen::draw(int x, int y, const std::string& text) {
   std::copy(text.begin(), text.end(), bytes_.begin() + y * width + x);
 }

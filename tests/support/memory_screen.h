@@ -58,6 +58,8 @@ class MemoryScreen : public ScreenBuffer {
   // Rows first .. first+count-1, or the window's rows.
   std::vector<std::string> rows(int first, int count) const;
   std::vector<std::string> window() const;
+  // What the user can scroll back to: the rows above the window, or ConPTY's scrollback.
+  std::vector<std::string> history() const;
   // Writes `text` at (x, y) without the console writer, for set-ups.
   void draw(int x, int y, const std::string& text);
 
