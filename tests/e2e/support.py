@@ -301,6 +301,15 @@ class Pane(contextlib.AbstractContextManager):
         """The window's rows, without their trailing blanks."""
         return self.tmux("capture-pane", "-p", "-t", "zepa").stdout.decode().split("\n")[:-1]
 
+    def history(self):
+        """The rows that have scrolled off the top of the window into tmux's history, oldest
+        first, without their trailing blanks."""
+        size = int(self.tmux("display-message", "-p", "-t", "zepa", "#{history_size}").stdout)
+        if size == 0:
+            return []
+        return self.tmux("capture-pane", "-p", "-t", "zepa", "-S", str(-size), "-E",
+                         "-1").stdout.decode().split("\n")[:-1]
+
     def cursor(self):
         """(column, row, visible) of the terminal's cursor."""
         out = self.tmux("display-message", "-p", "-t", "zepa",
