@@ -2,12 +2,14 @@
 #
 #   cmake --install <build> [--prefix P]   program in bin/, diagram and docs in share/doc/zepa4-07/,
 #                                          help page in share/zepa4-07/ (where the program looks),
-#                                          man page in share/man/man1/
+#                                          man pages in share/man/man1/ and
+#                                          share/man/pt_BR/man1/
 #   package target (cpack)                 Debian package of this build (not on Windows)
 #   package_windows target                 Windows .zip from an existing mingw build of the program
 include(GNUInstallDirs)
 
-# README.md and LEIAME.md are installed by cmake/install_docs.cmake, with the man page.
+# README.md, LEIAME.md and the reference are installed by cmake/install_docs.cmake, with the
+# man pages.
 set(ZEPA_DOC_FILES
   ${PROJECT_SOURCE_DIR}/docs/generated/Esquema.png
   ${PROJECT_SOURCE_DIR}/docs/Esquema.svg

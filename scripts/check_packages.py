@@ -34,7 +34,10 @@ INSTALLED = [
     "usr/share/doc/zepa4-07/Esquema.png",
     "usr/share/doc/zepa4-07/README.md",
     "usr/share/doc/zepa4-07/LEIAME.md",
+    "usr/share/doc/zepa4-07/reference.md",
+    "usr/share/doc/zepa4-07/referencia.md",
     "usr/share/man/man1/zepa4-07.1.gz",
+    "usr/share/man/pt_BR/man1/zepa4-07.1.gz",
     "usr/share/doc/zepa4-07/copyright",
     "usr/share/doc/zepa4-07/changelog.gz",
 ]
@@ -82,8 +85,8 @@ def help_page_opened(root, tmp):
 
 
 def check_links(root):
-    """Every relative link of the installed README.md and LEIAME.md leads to an installed file."""
-    for name in ("README.md", "LEIAME.md"):
+    """Every relative link of the installed documents leads to an installed file."""
+    for name in ("README.md", "LEIAME.md", "reference.md", "referencia.md"):
         path = os.path.join(root, DOC_DIR, name)
         if not os.path.isfile(path):
             continue
@@ -97,12 +100,15 @@ def check_links(root):
 
 
 def check_man_page(root):
-    """The man page names the diagram where the package puts it."""
-    path = os.path.join(root, "usr/share/man/man1/zepa4-07.1.gz")
-    if os.path.isfile(path):
-        page = gzip.decompress(open(path, "rb").read()).decode()
-        check("/usr/share/doc/zepa4\\-07/Esquema.png" in page, "man page names the diagram's path")
-        check("@" not in page, "man page has no unreplaced @NAME@")
+    """Each man page (English, Brazilian Portuguese) names the diagram where the package puts
+    it."""
+    for man in ("man1", "pt_BR/man1"):
+        path = os.path.join(root, "usr/share/man", man, "zepa4-07.1.gz")
+        if os.path.isfile(path):
+            page = gzip.decompress(open(path, "rb").read()).decode()
+            check("/usr/share/doc/zepa4\\-07/Esquema.png" in page,
+                  f"{man} page names the diagram's path")
+            check(not re.search(r"@[A-Z_]+@", page), f"{man} page has no unreplaced @NAME@")
 
 
 def check_lintian(deb):

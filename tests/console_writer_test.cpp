@@ -13,6 +13,7 @@ namespace zepa {
 namespace {
 
 using testing::ConsoleRig;
+using testing::MemoryScreen;
 using Rows = std::vector<std::string>;
 
 void write(std::string_view text) {
@@ -129,16 +130,73 @@ TEST(ConsoleWriter, WindowRunsDownTheBufferThenTheBufferMoves) {
   EXPECT_EQ(console_size().height, 25);
 }
 
-TEST(ConsoleWriter, RegionShorterThanTheWindowScrollsAlone) {
-  ConsoleRig rig(4, 6, 3, '.');
-  clear_screen(kClearDefault);              // H0 = 3
-  rig.screen.window_bottom = 4;             // the window grows by one row
-  console_write(nullptr, 0, Settle::kYes);  // reads the taller view
-  rig.screen.draw(0, 3, "keep");
-  write("a\r\nb\r\nc\r\nd\r\n");
-  EXPECT_EQ(rig.screen.rows(0, 5), (Rows{"c   ", "d   ", "    ", "keep", "...."}));
-  EXPECT_EQ(rig.screen.window_top, 0);
-  EXPECT_EQ(rig.screen.cursor_y, 2);
+// The two Windows hosts: the classic console's buffer is taller than its window, ConPTY's is the
+// window. What the user can scroll back to is the classic buffer's rows above the window, or
+// the terminal's scrollback.
+struct WindowsHost {
+  const char* name;
+  MemoryScreen::Host host;
+  int buffer_rows;  // 0: the window's
+};
+const WindowsHost kHosts[] = {{"classic", MemoryScreen::Host::kClassic, 40},
+                              {"ConPTY", MemoryScreen::Host::kPseudoConsole, 0}};
+
+Rows lines(int first, int last) {
+  Rows rows;
+  for (int i = first; i <= last; ++i) {
+    std::string row = "line " + std::to_string(i);
+    rows.push_back(row.append(10 - row.size(), ' '));
+  }
+  return rows;
+}
+
+TEST(ConsoleWriter, BothHostsKeepEveryLineThatScrollsOff) {
+  for (const WindowsHost& h : kHosts) {
+    SCOPED_TRACE(h.name);
+    ConsoleRig rig(10, h.buffer_rows != 0 ? h.buffer_rows : 5, 5);
+    rig.screen.host = h.host;
+    clear_screen(kClearDefault);
+    for (int i = 1; i <= 12; ++i) print_text(0, "line " + std::to_string(i), kEndLine);
+    EXPECT_EQ(rig.screen.history(), lines(1, 8));
+    // A text that ends in the last cell waits for the next byte before a row goes.
+    print_text(0, "abcdefghij", kEndNone);
+    EXPECT_EQ(rig.screen.history(), lines(1, 8));
+    print_text(0, "k", kEndNone);
+    EXPECT_EQ(rig.screen.history(), lines(1, 9));
+    Rows window = lines(10, 12);
+    window.insert(window.end(), {"abcdefghij", "k         "});
+    EXPECT_EQ(rig.screen.window(), window);
+    EXPECT_EQ(rig.screen.cursor_y, rig.screen.window_bottom);
+    EXPECT_EQ(rig.screen.window_moves, h.buffer_rows != 0 ? 9 : 0);  // one row at a time
+  }
+}
+
+TEST(ConsoleWriter, AWindowResizedBetweenWritesIsUsedAtItsSizeOfNow) {
+  struct Case {
+    int rows;  // the window's new height
+    int first_shown;
+  };
+  const Case cases[] = {{8, 6}, {3, 11}};
+  for (const WindowsHost& h : kHosts) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(h.name) + " " + std::to_string(c.rows));
+      ConsoleRig rig(10, h.buffer_rows != 0 ? h.buffer_rows : 5, 5);
+      rig.screen.host = h.host;
+      clear_screen(kClearDefault);
+      for (int i = 1; i <= 3; ++i) print_text(0, "line " + std::to_string(i), kEndLine);
+      rig.screen.resize_window(10, c.rows);
+      rig.screen.resized = false;  // the console's report of it not yet read
+      const int moves = rig.screen.window_moves;
+      for (int i = 4; i <= 12; ++i) print_text(0, "line " + std::to_string(i), kEndLine);
+      Rows window = lines(c.first_shown, 12);
+      window.push_back("          ");
+      EXPECT_EQ(rig.screen.window(), window);
+      EXPECT_EQ(rig.screen.history(), lines(1, c.first_shown - 1));
+      if (h.buffer_rows == 0) {
+        EXPECT_EQ(rig.screen.window_moves, moves);  // ConPTY's buffer never resized by the program
+      }
+    }
+  }
 }
 
 TEST(ConsoleWriter, FailuresInTheMiddleOfAWrite) {
@@ -240,15 +298,16 @@ TEST(ConsoleWriter, ClearScreenBlanksTheRegionOnly) {
   EXPECT_EQ(rig.screen.cursor_y, 3);
   EXPECT_EQ(console_channel().column, 0u);
 
-  // Mode 1 does nothing; other modes take the view's rows, mode 2 the region's.
+  // Mode 1 does nothing; the others take the window's rows as the last write found them.
   rig.screen.window_bottom = 6;
   console_write(nullptr, 0, Settle::kYes);  // reads the taller view
-  rig.screen.draw(0, 6, "abcd");
-  clear_screen(kClearNothing);
-  clear_screen(kClearRegion);
-  EXPECT_EQ(rig.screen.row(6), "abcd");
-  clear_screen(kClearView);
-  EXPECT_EQ(rig.screen.row(6), "    ");
+  for (const std::uint32_t mode : {kClearRegion, kClearView}) {
+    rig.screen.draw(0, 6, "abcd");
+    clear_screen(kClearNothing);
+    EXPECT_EQ(rig.screen.row(6), "abcd");
+    clear_screen(mode);
+    EXPECT_EQ(rig.screen.row(6), "    ");
+  }
 }
 
 TEST(ConsoleWriter, DegenerateViewPassesBytesUnchanged) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -167,6 +168,34 @@ TEST(DialogueAtAConsole, ATypedMemoIsSyncedBeforeTheNextQuestion) {
   platform().files = nullptr;
   EXPECT_EQ((std::pair{synced_at_question, files.syncs}), (std::pair{1, 1}));
   EXPECT_EQ(files.content.size(), memo(" 3", " 1", " 5", " 3.217506", " 36.86981").size());
+}
+
+// A number typed with a decimal comma is refused in one line and its prompt asks again, the
+// sagitta's alone when it was the sagitta's; nothing of the refused lines is computed or
+// recorded.
+TEST(DialogueAtAConsole, ADecimalCommaIsRefusedAndTheSamePromptAsksAgain) {
+  testing::ConsoleRig rig(80, 40);
+  testing::MemoryFiles files;
+  platform().files = &files;
+  rig.keys.type("\r2,5\r3\r0,8\r1\rn\r");
+  EXPECT_EQ(run_dialogue(), 0);
+  platform().files = nullptr;
+  std::vector<std::string> rows;
+  for (std::string row : rig.screen.window()) {
+    row.erase(row.find_last_not_of(' ') + 1);
+    rows.push_back(row);
+  }
+  const std::string warning = " Aviso: use ponto decimal: 2.5, nao 2,5";
+  // clang-format off
+  const std::vector<std::string> expected = {
+      " Dados:", "  Semi corda: c=? 2,5", warning, "  Semi corda: c=? 3",
+      "  Flecha: f=? 0,8", warning, "  Flecha: f=? 1", " Resultados:"};
+  // clang-format on
+  const auto at = std::find(rows.begin(), rows.end(), " Dados:");
+  ASSERT_LE(expected.size(), static_cast<std::size_t>(rows.end() - at));
+  EXPECT_EQ(std::vector<std::string>(at, at + static_cast<std::ptrdiff_t>(expected.size())),
+            expected);
+  EXPECT_EQ(files.content, memo(" 3", " 1", " 5", " 3.217506", " 36.86981"));
 }
 
 // A terminal that hangs up while c is typed ends the program there, by the hang-up: the

@@ -77,6 +77,35 @@ TEST(ItemParser, NumbersTypedAtTheConsole) {
   EXPECT_TRUE(std::isnan(value));
 }
 
+// A number typed with a decimal comma, told from its neighbours, which read as before; only the
+// line's first item counts, and redirected input is never looked at.
+TEST(ItemParser, TypedDecimalComma) {
+  // clang-format off
+  const std::string refused[] = {
+      "2,5", "-0,75", "+2,5", "1,5e3", "2,5 x", "0,0", "   2,5", "2,5abc",
+      // No digit before the comma, as ".5" has none before the point.
+      ",5", "-,5",
+      // A point that groups thousands; in quotes, where the comma stops the conversion.
+      "1.500,25", ".5,3", "\"2,5\"", "\" 2,5\""};
+  const std::string taken[] = {
+      "", ",", "1,", ",x", "1,x", "1, 5", "3 1", "12abc", "2.5", "3 2,5", "- 2,5", "a,5",
+      // The quotes close before the comma; an exponent, a radix or text ends the number first.
+      "\"2\",5", "\"\",5", "1e3,5", "&H1,5", "12abc,5", "0x1,5"};
+  // clang-format on
+  for (const std::string& line : refused) {
+    type_line(line);
+    EXPECT_TRUE(typed_decimal_comma()) << line;
+  }
+  for (const std::string& line : taken) {
+    type_line(line);
+    EXPECT_FALSE(typed_decimal_comma()) << line;
+  }
+  testing::RedirectedPlatform platform;
+  platform.process.input = "2,5\n";
+  read_line("", QuestionMark::kYes, LineEndAfter::kYes);
+  EXPECT_FALSE(typed_decimal_comma());
+}
+
 TEST(ItemParser, TextsTypedAtTheConsole) {
   // clang-format off
   const std::string cases[][2] = {

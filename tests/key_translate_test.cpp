@@ -163,7 +163,7 @@ TEST(TranslateKey, SingleEvents) {
   std::setlocale(LC_CTYPE, restore.c_str());
 }
 
-KeyEvent down(unsigned v, unsigned s, unsigned char a, std::uint32_t state) {
+KeyEvent down(unsigned v, unsigned s, char16_t a, std::uint32_t state) {
   return KeyEvent{true, 1, v, s, a, state};
 }
 KeyEvent up(unsigned v, unsigned s, std::uint32_t state) {
@@ -216,6 +216,60 @@ TEST(KeyEventTranslator, AltNumberComposition) {
   EXPECT_EQ(t.handle(down(0x65, 0x4C, 0, kLeftAlt)), kNoKey);
   EXPECT_EQ(t.handle(down(0x10, 0x2A, 0, kLeftAlt | kShift)), 65);
   EXPECT_EQ(t.handle(up(kVkAlt, kScanAlt, 0)), kNoKey);
+}
+
+TEST(KeyEventTranslator, CharactersArriveInUtf16AndBecomeWindows1252) {
+  constexpr unsigned kVkCedilla = 0xBA, kScanCedilla = 0x27;  // ç's own key on a Brazilian layout
+  constexpr std::uint32_t kAltGr = kRightAlt | kLeftCtrl;
+  const auto alt_up = [](char16_t ch) { return KeyEvent{false, 1, kVkAlt, kScanAlt, ch, 0}; };
+  const auto pad = [](int n) { return down(0x60 + n, kPadScan[n], 0, kLeftAlt); };
+  const auto alt = down(kVkAlt, kScanAlt, 0, kLeftAlt);
+  struct Case {
+    const char* what;
+    std::vector<KeyEvent> events;
+    std::vector<KeyCode> codes;
+  };
+  const Case cases[] = {
+      {"c cedilla, whatever the console's code page",
+       {down(kVkCedilla, kScanCedilla, u'\u00E7', 0)},
+       {0xE7}},
+      {"the euro sign with AltGr", {down('E', 0x12, u'\u20AC', kAltGr)}, {0x80}},
+      {"an emoji, a pair of surrogates: one refusal",
+       {down(0, 0, 0xD83D, 0), down(0, 0, 0xDE00, 0)},
+       {kKeyNoByte}},
+      {"a CJK ideogram is refused", {down(0, 0, u'\u4E2D', 0)}, {kKeyNoByte}},
+      {"a C1 control is no character", {down(0, 0, u'\u0085', 0)}, {}},
+      {"Alt with the key's own c cedilla: its extended code, not the letter",
+       {down(kVkCedilla, kScanCedilla, u'\u00E7', kLeftAlt)},
+       {extended_key(0x27)}},
+      {"Alt with a character the code page lacks: nothing",
+       {down('A', 0x1E, u'\u0444', kLeftAlt)},
+       {}},
+      // Alt+0231 and Alt+135 compose c cedilla by the ANSI and the OEM code page: the console's
+      // character, carried by the release of Alt, not the digits' number.
+      {"Alt+0231", {alt, pad(0), pad(2), pad(3), pad(1), alt_up(u'\u00E7')}, {0xE7}},
+      {"Alt+135", {alt, pad(1), pad(3), pad(5), alt_up(u'\u00E7')}, {0xE7}},
+      {"Alt+225 on a console that carries no character: the number",
+       {alt, pad(2), pad(2), pad(5), alt_up(0)},
+       {225}},
+      // ConPTY types a character that its keyboard layout lacks as Alt and the keypad digits of
+      // the code page's stand-in ('?', 63), each surrogate on its own.
+      {"a pasted emoji in ConPTY",
+       {alt, pad(6), pad(3), alt_up(0xD83D), alt, pad(6), pad(3), alt_up(0xDE00)},
+       {kKeyNoByte}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    g_extra_char = 0xE7;  // the layout's own character of every other key
+    KeyEventTranslator t(us_key_char);
+    std::vector<KeyCode> codes;
+    for (const KeyEvent& e : c.events) {
+      const KeyCode code = t.handle(e);
+      if (code != kNoKey) codes.push_back(code);
+    }
+    EXPECT_EQ(codes, c.codes);
+  }
+  g_extra_char = 0;
 }
 
 TEST(KeyEventTranslator, RepeatCounts) {

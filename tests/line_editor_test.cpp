@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -193,6 +194,65 @@ TEST(LineEditor, AfterAResizeThePromptAndTheLineStandOnTheFreshRow) {
   EXPECT_EQ(rig.screen.rows(0, 4), (Rows{"       ", "c=? abc", "Xd     ", "       "}));
   EXPECT_EQ(rig.screen.cursor_x, 0);
   EXPECT_EQ(rig.screen.cursor_y, 3);
+}
+
+// The two Windows hosts: the classic console (a buffer of 12 rows, the window at its top) and
+// ConPTY (the buffer is the window). Both re-wrap their rows when the window is resized.
+struct WindowsHost {
+  const char* name;
+  MemoryScreen::Host host;
+  int buffer_rows;  // 0: the window's
+};
+const WindowsHost kHosts[] = {{"classic", MemoryScreen::Host::kClassic, 12},
+                              {"ConPTY", MemoryScreen::Host::kPseudoConsole, 0}};
+
+TEST(LineEditor, OnBothWindowsHosts) {
+  struct Case {
+    const char* what;
+    int width, rows;  // the window's
+    std::function<void(ScriptedKeys&, MemoryScreen&)> keys;
+    std::string text;
+    Rows history, window;
+  };
+  const Case cases[] = {
+      {"a line over three rows, from the last row: rows leave at the last cell, Home and End "
+       "reach both ends",
+       10, 4,
+       [](ScriptedKeys& keys, MemoryScreen&) {
+         keys.type("abcdefghijklmnopqrstuvwxy" + kHome + "X" + kEnd + "Y\r");
+       },
+       "XabcdefghijklmnopqrstuvwxyY",
+       {"l1        ", "l2        ", "l3        "},
+       {">Xabcdefgh", "ijklmnopqr", "stuvwxyY  ", "          "}},
+      {"narrower in the middle of the line: the prompt and the line again on a fresh row, the "
+       "pieces the host re-wrapped below the cursor blanked",
+       20, 8,
+       [](ScriptedKeys& keys, MemoryScreen& screen) {
+         keys.type("abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVW" + kHome)
+             .pause([&screen] { screen.resize_window(15, 8); })
+             .type("X\r");
+       },
+       "Xabcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVW",
+       {"l1             ", "l2             "},
+       // The cursor's row as the host cut it stays; the re-wrap's last piece ("TUVW", below
+       // where the line now ends) is gone.
+       {"l3             ", ">abcdefghijklmn", ">Xabcdefghijklm", "nopqrstuvwxyz01",
+        "23456789ABCDEFG", "HIJKLMNOPQRSTUV", "W              ", "               "}},
+  };
+  for (const WindowsHost& h : kHosts) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(h.name) + ": " + c.what);
+      ConsoleRig rig(c.width, h.buffer_rows != 0 ? h.buffer_rows : c.rows, c.rows);
+      rig.screen.host = h.host;
+      rig.screen.rewraps = true;
+      for (const char* line : {"l1", "l2", "l3"}) print_text(0, line, kEndLine);
+      c.keys(rig.keys, rig.screen);
+      read_line(">", QuestionMark::kNo, LineEndAfter::kYes);
+      EXPECT_EQ(input_line().text, c.text);
+      EXPECT_EQ(rig.screen.history(), c.history);
+      EXPECT_EQ(rig.screen.window(), c.window);
+    }
+  }
 }
 
 TEST(LineEditor, OneColumnAndOneRow) {

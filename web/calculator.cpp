@@ -22,6 +22,7 @@ struct Case {
   std::string memo;            // the memo's Windows-1252 bytes; empty for a refused pair
   std::vector<char32_t> memo_chars;  // each memo byte as its Windows-1252 character
   std::vector<char32_t> screen_chars;
+  int decimal_comma = 0;  // 1: in c's reply, 2: in f's, 3: in both
 };
 
 Case g_case;
@@ -37,13 +38,14 @@ std::string typed_line(const std::uint32_t* chars, int count) {
   return line;
 }
 
-// The first item of the line as a number, read as the dialogue reads it after the line editor.
-float number_of(std::string line) {
+// The first item of the line as a number, read as the dialogue reads it after the line editor;
+// false for a number with a decimal comma, which the dialogue does not take.
+bool number_of(std::string line, float& value) {
   zepa::reset_runtime_state();
   zepa::input_line() = zepa::InputLine{std::move(line), 0, zepa::LineSource::kText};
-  float value = 0;
+  if (zepa::typed_decimal_comma()) return false;
   zepa::input_single(value);
-  return value;
+  return true;
 }
 
 std::vector<char32_t> characters_of(const std::string& bytes) {
@@ -62,14 +64,19 @@ std::vector<char32_t> characters_of(const std::string& bytes) {
 
 extern "C" {
 
-// Computes the case of the two typed replies (code points). 1 when computed, 0 when refused.
+// Computes the case of the two typed replies (code points). 1 when computed, 0 when refused: a
+// reply with a decimal comma (the console's warning, and no case), or the pair.
 int zepa_case(const std::uint32_t* c_chars, int c_count, const std::uint32_t* f_chars,
               int f_count) {
-  const float c = number_of(typed_line(c_chars, c_count));
-  const float f = number_of(typed_line(f_chars, f_count));
+  float c = 0;
+  float f = 0;
   g_case = Case{};
-  const bool accepted = zepa::sagitta_accepted(c, f);
-  if (accepted) {
+  if (!number_of(typed_line(c_chars, c_count), c)) g_case.decimal_comma |= 1;
+  if (!number_of(typed_line(f_chars, f_count), f)) g_case.decimal_comma |= 2;
+  const bool accepted = g_case.decimal_comma == 0 && zepa::sagitta_accepted(c, f);
+  if (g_case.decimal_comma != 0) {
+    g_case.screen = std::string(zepa::kDecimalComma) + "\n";
+  } else if (accepted) {
     const zepa::ResultTexts results = zepa::result_texts(zepa::compute_segment(c, f));
     g_case.screen = std::string(zepa::kLabelR).append(results.r.view()) + "\n" + zepa::kLabelA +
                     std::string(results.a.view()) + "\n" + zepa::kLabelAlfaConsole +
@@ -82,6 +89,9 @@ int zepa_case(const std::uint32_t* c_chars, int c_count, const std::uint32_t* f_
   g_case.memo_chars = characters_of(g_case.memo);
   return accepted ? 1 : 0;
 }
+
+// Which replies of the last case had a decimal comma: 1 c's, 2 f's, 3 both, 0 none.
+int zepa_decimal_comma() { return g_case.decimal_comma; }
 
 // The last case's console lines and memo as zero-terminated code points.
 const char32_t* zepa_screen() { return g_case.screen_chars.data(); }

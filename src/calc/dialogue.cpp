@@ -109,9 +109,16 @@ void end_if_input_lost() {
   end_program(1);
 }
 
+// A typed number with a decimal comma would read as its whole part, a value the user did not
+// mean: it is refused with one line, and the same prompt asks again. A line that input lost
+// is not looked at: the item's own check ends the program there.
 float ask_number(const char* prompt) {
+  for (;;) {
+    read_line(prompt, QuestionMark::kYes, LineEndAfter::kYes);
+    if (input_loss() != InputLoss::kNone || !typed_decimal_comma()) break;
+    warn(kDecimalComma);
+  }
   float value = 0;
-  read_line(prompt, QuestionMark::kYes, LineEndAfter::kYes);
   input_single(value);
   end_if_input_lost();
   return value;

@@ -36,6 +36,10 @@ inline constexpr const char* kLabelA = "  Semi arco: a=";
 inline constexpr const char* kLabelAlfaConsole = "  Angulo: Alfa(grau)=";
 inline constexpr const char* kLabelAlfaMemo = "  \xC2ngulo: Alfa(\xB0)=";
 
+// Said for a number typed with a decimal comma, which is not taken: the same prompt comes again
+// (the help page shows it too).
+inline constexpr const char* kDecimalComma = " Aviso: use ponto decimal: 2.5, nao 2,5";
+
 inline constexpr const char* kMemoWarning =
     " Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt";
 // Every byte was handed over, but the system reported a failure after (the close, the sync).

@@ -30,6 +30,7 @@ struct ConsoleState {
   std::uint64_t scrolled_rows = 0;  // rows the contents have moved up since the reset
   bool resized = false;             // the screen was laid out afresh; not yet told
   bool drawn_since_resize = false;
+  int width_before_resize = 0;
   // No console at set-up (standard output is a file or a pipe): the view stays degenerate for
   // good, since only drawing on a grid and a resize of one read it again.
   bool redirected = false;
@@ -54,15 +55,21 @@ bool is_degenerate(const View& v) {
   return !v.any_size && (v.left == v.right || v.top == v.bottom);
 }
 
+View view_of(const ScreenInfo& info) {
+  View v;
+  v.left = 0;
+  v.top = info.window_top;
+  v.right = info.width - 1;
+  v.bottom = info.window_bottom;
+  v.any_size = info.any_size;
+  return v;
+}
+
 void read_view() {
   ScreenInfo info;
   View v;
   if (screen().read_info(info)) {
-    v.left = 0;
-    v.top = info.window_top;
-    v.right = info.width - 1;
-    v.bottom = info.window_bottom;
-    v.any_size = info.any_size;
+    v = view_of(info);
     g_state.buffer_rows = info.height;
   }
   g_state.view = v;
@@ -76,10 +83,12 @@ const View& view() {
   return g_state.view;
 }
 
-// A screen laid out afresh for a new window size: the geometry is read again and the new
-// window's height becomes the text region, so that later output uses the whole window.
+// A screen laid out afresh (or re-wrapped by its host) for a new window size: the geometry is
+// read again and the new window's height becomes the text region, so that later output uses
+// the whole window.
 void follow_resize() {
   if (is_degenerate(g_state.view) || !screen().take_resize()) return;
+  g_state.width_before_resize = g_state.view.right - g_state.view.left + 1;
   read_view();
   g_state.region_rows = 0;
   g_state.deferred_advance = false;
@@ -88,7 +97,7 @@ void follow_resize() {
   g_state.drawn_since_resize = false;
 }
 
-// H0 is taken once: later changes of the window's height leave the region as it was.
+// H0: the window's height when the region was first used, then at each write.
 int region_rows() {
   const View& v = view();
   if (g_state.region_rows == 0) g_state.region_rows = v.bottom - v.top + 1;
@@ -112,7 +121,6 @@ class GridWriter {
 
   int left_, right_, rt_, rb_;
   int top_read_;  // the view's top when this write began
-  bool whole_view_;
   int width_, height_, x_, y_;
   std::uint16_t attribute_;
   int logical_x_;  // the column the gathered run would leave the cursor in
@@ -124,26 +132,30 @@ class GridWriter {
 // run_ is left unset: only its first run_length_ bytes are ever read, each written first.
 // cppcheck-suppress uninitMemberVar
 GridWriter::GridWriter() {
-  const View& v = view();
+  view();
+  // The view as it is now, and the region with it: a window resized since the last write is
+  // drawn in whole at its new size, never set back to its old one, and no row of its output is
+  // scrolled away inside a region shorter than it. A reading that fails, or that finds no
+  // console, is left to the reading at the end.
+  ScreenInfo info;
+  const bool read = screen().read_info(info);
+  if (read && !is_degenerate(view_of(info))) {
+    g_state.view = view_of(info);
+    g_state.buffer_rows = info.height;
+    g_state.region_rows = g_state.view.bottom - g_state.view.top + 1;
+  }
+  const View& v = g_state.view;
   left_ = v.left;
   right_ = v.right;
   top_read_ = v.top;
   rt_ = v.top;
   rb_ = v.top + region_rows() - 1;
-  whole_view_ = rb_ == v.bottom;
-  ScreenInfo info;
-  if (screen().read_info(info)) {
+  if (read) {
     width_ = info.width;
     height_ = info.height;
     x_ = info.cursor_x;
     y_ = info.cursor_y;
     attribute_ = info.attribute;
-    // A buffer no taller than its window (a terminal) has no rows below it after the window
-    // shrinks: the region ends at the buffer's last row.
-    if (rb_ > height_ - 1) {
-      rb_ = height_ - 1;
-      whole_view_ = rb_ == v.bottom;
-    }
   } else {
     width_ = kFallbackWidth;
     height_ = kFallbackHeight;
@@ -220,23 +232,17 @@ void GridWriter::draw_run() {
 }
 
 void GridWriter::scroll(int n) {
-  if (whole_view_) {
-    // Rows of the buffer below the window are used first; the window follows in finish().
-    const int k = std::max(0, std::min(n, height_ - 1 - rb_));
-    rt_ += k;
-    rb_ += k;
-    n -= k;
-    if (n > 0) {
-      if (n >= height_) {
-        blank_rows(rt_, rb_);
-      } else {
-        screen().scroll_up(0, 0, width_ - 1, height_ - 1, n, attribute_);
-      }
-    }
-  } else if (n >= rb_ - rt_ + 1) {
+  // Rows of the buffer below the window are used first; the window follows in finish().
+  const int k = std::max(0, std::min(n, height_ - 1 - rb_));
+  rt_ += k;
+  rb_ += k;
+  n -= k;
+  if (n >= height_) {
     blank_rows(rt_, rb_);
-  } else {
-    screen().scroll_up(left_, rt_, right_, rb_, n, attribute_);
+  } else if (n > 0) {
+    // The window is at the buffer's last row: line feeds move the buffer up, so that a host
+    // with a terminal's scrollback (a pseudo console) keeps the rows that leave.
+    screen().feed_lines(width_, height_, n, attribute_);
   }
   g_state.scrolled_rows += static_cast<std::uint64_t>(n);
   y_ = rb_;
@@ -260,7 +266,9 @@ void GridWriter::finish() {
     scroll(y_ - rb_);
   }
   screen().set_cursor(x_, y_);
-  if (whole_view_ && rt_ != top_read_) screen().set_window(left_, rt_, right_, rb_);
+  // The window moved down through rows the buffer has below it, at its size of now; a buffer
+  // as tall as its window never moves it.
+  if (rt_ != top_read_) screen().set_window(left_, rt_, right_, rb_);
   read_view();
 }
 
@@ -352,11 +360,36 @@ LocateResult locate(int row, int col, CursorVisibility visibility) {
   return result;
 }
 
-bool console_take_resize() {
+namespace {
+
+// After a host re-wrapped its rows, with the cursor on its character: the rest of the line
+// being edited (`rest` cells after the cursor) lies below it in pieces, each of its rows of the
+// old width now up to ceil(old / new) rows. Nothing is drawn below that line, so those rows are
+// blanked; then a line end takes the cursor to the row after its own, unless it stands at the
+// start of a row with nothing after it.
+void leave_rewrapped_line(std::size_t rest) {
+  ScreenInfo info;
+  if (!screen().read_info(info) || (info.cursor_x == 0 && rest == 0)) return;
+  const long long before = std::max(1, g_state.width_before_resize);
+  const long long now = std::max(1, info.width);
+  const long long rows = (static_cast<long long>(rest) / before + 2) * ((before + now - 1) / now);
+  const long long last = std::min<long long>(info.height - 1, info.cursor_y + rows);
+  for (long long y = info.cursor_y + 1; y <= last; ++y) {
+    screen().blank_row(static_cast<int>(y), 0, info.width - 1, info.attribute);
+  }
+  const unsigned char line_end[2] = {13, 10};
+  console_write(line_end, 2);
+}
+
+}  // namespace
+
+bool console_take_resize(std::size_t rest) {
   view();
   if (!g_state.resized) return false;
   g_state.resized = false;
-  if (g_state.drawn_since_resize) {
+  if (screen().rewraps_on_resize()) {
+    leave_rewrapped_line(rest);
+  } else if (g_state.drawn_since_resize) {
     const unsigned char line_end[2] = {13, 10};
     console_write(line_end, 2);
   }
@@ -374,6 +407,18 @@ ConsoleGrid console_grid() {
           info.window_bottom};
 }
 
+namespace {
+
+// The first row of a window of the view's height that shows row y, moved the least.
+int window_top_showing(const View& v, int y) {
+  const int rows = v.bottom - v.top + 1;
+  if (y < v.top) return y;
+  if (y > v.top + rows - 1) return y - rows + 1;
+  return v.top;
+}
+
+}  // namespace
+
 bool place_cursor(int x, int y) {
   const View& v = view();
   if (is_degenerate(v) || x < v.left || x > v.right || y < 0 || y >= g_state.buffer_rows) {
@@ -381,12 +426,15 @@ bool place_cursor(int x, int y) {
   }
   g_state.deferred_advance = false;
   screen().set_cursor(x, y);
-  const int rows = v.bottom - v.top + 1;
-  int top = v.top;
-  if (y < top) top = y;
-  if (y > top + rows - 1) top = y - rows + 1;
-  if (top != v.top) {
-    screen().set_window(v.left, top, v.right, top + rows - 1);
+  if (window_top_showing(v, y) == v.top) return true;
+  // The window moves only at its size of now (a window resized since the last reading would
+  // otherwise be set back to its old size), and only within a buffer taller than it.
+  read_view();
+  const View& now = g_state.view;
+  const int top = window_top_showing(now, y);
+  const int rows = now.bottom - now.top + 1;
+  if (!is_degenerate(now) && top != now.top && rows < g_state.buffer_rows) {
+    screen().set_window(now.left, top, now.right, top + rows - 1);
     read_view();
   }
   return true;

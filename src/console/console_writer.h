@@ -30,6 +30,8 @@ enum class Settle : bool { kNo = false, kYes = true };
 
 // Draws bytes on the console grid: control bytes 7, 8, 9, 10, 13 act, every other byte is a
 // cell; wraps at the right edge, scrolls the text region, lets the window follow the cursor.
+// The geometry is read at the start of each write, so a resized window is drawn in at its new
+// size; a buffer as tall as its window scrolls whole, by line feeds.
 // A write that ends in the region's last cell defers its line advance to the next write. With
 // a degenerate view (standard output is no console) the bytes go unchanged to standard output.
 // With length 0 and Settle::kYes it only carries out a pending line advance and places the
@@ -78,11 +80,12 @@ LocateResult locate(int row, int col, CursorVisibility visibility);
 
 // After the screen's window changed its size (or the program came back from a stop to a new
 // size): true once, with the cursor at the start of a fresh row (the console channel's column
-// 0); the caller shows again there what it was showing. The writer itself follows a resize at
-// its next call: the view read again, the new window's height taken as the text region, no
-// deferred advance. False otherwise, and always on a Windows console, whose buffer keeps its
-// cells through a resize.
-bool console_take_resize();
+// 0); the caller shows again there what it was showing. `rest` is how many cells of what it
+// shows follow the cursor (the rest of a line being edited): where the host re-wrapped its rows
+// (the Windows console), their pieces below the cursor are blanked before the fresh row. The
+// writer itself follows a resize at its next call: the view read again, the new window's
+// height taken as the text region, no deferred advance. False otherwise.
+bool console_take_resize(std::size_t rest = 0);
 
 // The buffer as the line editor sees it: W x B, the cursor's absolute cell and the window's
 // first and last rows; 80 x 25 with everything at 0 (and the window 0..24) when it cannot be

@@ -308,6 +308,24 @@ ItemResult next_item(unsigned char* buffer, int limit, ItemMode mode) {
   return result;
 }
 
+bool typed_decimal_comma() {
+  const std::string_view text = input_line().text;
+  std::size_t i = 0;
+  const auto skip_blanks = [&] {
+    while (i < text.size() && is_blank(text[i])) ++i;
+  };
+  skip_blanks();
+  if (i < text.size() && text[i] == '"') {
+    ++i;
+    skip_blanks();
+  }
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  // Points too: one that groups thousands ("1.500,25") leaves the comma the decimal one. An
+  // exponent ends the number, so a comma after it ("1e3,5") only separates.
+  while (i < text.size() && (is_digit(text[i]) || text[i] == '.')) ++i;
+  return i + 1 < text.size() && text[i] == ',' && is_digit(text[i + 1]);
+}
+
 void input_single(float& target) {
   if (take_plain_number(target)) return;
   unsigned char buffer[kNumberItemLimit];

@@ -29,6 +29,13 @@ enum class ItemMode { kNumber, kText };
 // at most `limit` bytes. In number mode "D"/"d" are stored as "E"/"e" and a blank ends the item.
 ItemResult next_item(unsigned char* buffer, int limit, ItemMode mode);
 
+// Whether the line just typed at a console begins with a number written with a decimal comma:
+// after the blanks before it, and an opening double quote and blanks if there are any, a sign,
+// digits and points, then at once a comma and a digit ("2,5", "-0,75", "1,5e3", ",5",
+// "1.500,25"). Such a line would read as the number before the comma. Redirected input has no
+// typed line (its items come from standard input, where a comma always separates): false.
+bool typed_decimal_comma();
+
 // Takes the next item as a number (67 bytes at most) into `target`.
 void input_single(float& target);
 // Takes the next item as a text (4096 bytes at most, cut at a zero byte) into `target`.

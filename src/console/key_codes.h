@@ -30,10 +30,9 @@ inline constexpr KeyCode kKeyF1 = extended_key(0x3B);   // F1..F10: 0x3B..0x44
 inline constexpr KeyCode kKeyF11 = extended_key(0x85);
 inline constexpr KeyCode kKeyF12 = extended_key(0x86);
 // A typed character that Windows-1252 has no byte for (an emoji, a CJK ideogram): the line
-// cannot hold it, and the editor answers with the beep (terminals only).
+// cannot hold it, and the editor answers with the beep.
 inline constexpr KeyCode kKeyNoByte = extended_key(0xFE);
-// Alt+F4: what the console pushes when its window is closed, the user logs off or the system
-// shuts down (and a terminal hangs up).
+// Alt+F4: what the console pushes when its window is closed (and a terminal hangs up).
 inline constexpr KeyCode kCloseKey = extended_key(0x6B);
 
 }  // namespace zepa

@@ -39,6 +39,8 @@ class Editor {
     place(pos_);
   }
   std::string take() { return std::move(buffer_); }
+  // The cells of the line after the cursor.
+  std::size_t rest() const { return buffer_.size() - pos_; }
 
  private:
   struct Cell {
@@ -189,10 +191,11 @@ void Editor::act(KeyCode code) {
 bool edit_line(std::string& line, std::string_view shown) {
   Editor editor(shown);
   const bool was_visible = locate(kKeepCoordinate, kKeepCoordinate, kShow).was_visible;
-  // A resize (SIGWINCH, or Ctrl+Z and fg to a new size) is taken here, between keys, never
-  // where the signal came: a signal ends the wait for a key as a key does.
+  // A resize (SIGWINCH, or Ctrl+Z and fg to a new size; a new buffer size among a console's
+  // key events) is taken here, between keys, never where the signal came: a signal ends the
+  // wait for a key as a key does.
   auto follow_resize = [&editor] {
-    if (!console_take_resize()) return;
+    if (!console_take_resize(editor.rest())) return;
     editor.show_again();
     locate(kKeepCoordinate, kKeepCoordinate, kShow);
   };

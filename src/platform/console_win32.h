@@ -9,4 +9,9 @@ namespace zepa {
 ScreenBuffer& console_screen();
 KeySource& console_keys();
 
+// Puts back the console input mode the program found, if it changed it; any thread, any number
+// of times. The normal end, the console's control events and an end of the process's own
+// (ExitProcess) call it.
+void restore_console_input_mode();
+
 }  // namespace zepa

@@ -14,8 +14,10 @@ struct KeyEvent {
   unsigned repeat_count = 1;
   unsigned virtual_key = 0;
   unsigned scan_code = 0;
-  unsigned char character = 0;  // the ANSI character, 0 for none
-  std::uint32_t state = 0;      // the control-key state bits
+  // The character as UTF-16 (one half of a surrogate pair in each of two events), 0 for none.
+  // A key-up of Alt that ends an Alt+keypad number carries the character the console composed.
+  char16_t character = 0;
+  std::uint32_t state = 0;  // the control-key state bits
 };
 
 // How a key source delivers keys: a terminal's bytes (read with read_bytes) or a console's key
@@ -45,8 +47,8 @@ class KeySource {
   // nothing is pending, -1 when reading failed, kHungUp when the terminal has gone.
   virtual long read_bytes(unsigned char*, std::size_t) { return 0; }
   virtual long read_events(KeyEvent*, std::size_t) { return 0; }
-  // The key's own character for a virtual-key code as the keyboard layout gives it, 0 for none
-  // (key events only).
+  // The key's own character for a virtual-key code as the keyboard layout gives it, in UTF-16,
+  // 0 for none (key events only).
   virtual unsigned key_char(unsigned) { return 0; }
   // Blocks until input may be pending, a signal has been handled, or `timeout_ms` has passed
   // (-1: no limit).

@@ -1,5 +1,6 @@
 #include <windows.h>
-// windows.h first: shellapi.h needs its types.
+// windows.h first: shellapi.h and objbase.h need its types.
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <atomic>
@@ -132,8 +133,12 @@ class WindowsProcess final : public Process {
     info.lpVerb = L"open";
     info.lpFile = name.c_str();
     info.nShow = SW_SHOWNORMAL;
+    // The shell may hand the file to an extension that is a COM object: its documentation asks
+    // for COM on the calling thread, without OLE1's DDE.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     const bool opened = ShellExecuteExW(&info) != 0;
     const DWORD error = GetLastError();
+    if (SUCCEEDED(com)) CoUninitialize();
     SetCurrentDirectoryW(before.c_str());  // the memo file stays where the user started
     if (opened) return 0;
     return error != 0 ? static_cast<int>(error) : 1;
@@ -154,8 +159,12 @@ class WindowsProcess final : public Process {
     g_recording = false;
   }
 
-  // A Windows console gives no hang-up to a read: this is never called there.
-  [[noreturn]] void end_hung_up() override { ExitProcess(1); }
+  // A Windows console gives no hang-up to a read: this is never called there. ExitProcess runs
+  // none of the exit work, so the console's input mode is put back here.
+  [[noreturn]] void end_hung_up() override {
+    restore_console_input_mode();
+    ExitProcess(1);
+  }
 
   char directory_separator() override { return '\\'; }
 

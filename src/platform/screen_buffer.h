@@ -36,6 +36,13 @@ class ScreenBuffer {
   // bottom become blanks in `attribute`.
   virtual void scroll_up(int left, int top, int right, int bottom, int n,
                          std::uint16_t attribute) = 0;
+  // Moves the whole buffer (width x height) up by n rows as n line feeds written at its last row
+  // do: the top rows leave it, the n bottom rows become blanks in `attribute`. A host that keeps
+  // a terminal's scrollback (a pseudo console) passes the rows that leave to it, which a move of
+  // cells (scroll_up) never does. The cursor ends on the last row; the caller places it after.
+  virtual void feed_lines(int width, int height, int n, std::uint16_t attribute) {
+    scroll_up(0, 0, width - 1, height - 1, n, attribute);
+  }
   // Sets the cells left..right of row y to blanks in `attribute`.
   virtual void blank_row(int y, int left, int right, std::uint16_t attribute) = 0;
   virtual void set_cursor(int x, int y) = 0;
@@ -52,6 +59,11 @@ class ScreenBuffer {
   // start of a fresh row at the window's bottom. Whoever draws must read the geometry again;
   // the console writer does at its next call.
   virtual bool take_resize() { return false; }
+  // How the buffer follows a new window size: false, a terminal's copy laid out afresh as
+  // take_resize() says; true, the host (the Windows console) has re-wrapped its rows at the new
+  // width, with the cursor kept on its character and the rows after it wherever the re-wrap put
+  // them. take_resize() then says only that the size changed.
+  virtual bool rewraps_on_resize() const { return false; }
 };
 
 // A standard output that is no console: every reading fails, so console output goes to it

@@ -41,6 +41,7 @@ HELP_QUESTION = b" Tecle A ou a para ir a pagina de ajuda ou qualquer para conti
 CONTINUE_QUESTION = b" Informe se para (qualquer caractere) ou continua calculando (C ou c):"
 REFUSAL = b" f nao pode ser maior que 2c, informe outro valor"
 MEMO_WARNING = b" Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt"
+DECIMAL_COMMA = b" Aviso: use ponto decimal: 2.5, nao 2,5"
 HELP_NOT_OPENED = b" Aviso: nao foi possivel abrir a pagina de ajuda; ela esta em "
 OUTPUT_WARNING = b"zepa4-07: a saida padrao nao aceitou os dados"
 
@@ -274,8 +275,8 @@ class Pane(contextlib.AbstractContextManager):
         self.tmux("send-keys", "-t", "zepa", *names)
 
     def type(self, text):
-        """Types the text, one key per character."""
-        self.tmux("send-keys", "-t", "zepa", "-l", text)
+        """Types the text, one key per character (a leading "-" too)."""
+        self.tmux("send-keys", "-t", "zepa", "-l", "--", text)
 
     def paste(self, data, *flags):
         """Pastes the text or bytes as the terminal would ("-p": marked if the program asked
@@ -300,6 +301,15 @@ class Pane(contextlib.AbstractContextManager):
     def screen(self):
         """The window's rows, without their trailing blanks."""
         return self.tmux("capture-pane", "-p", "-t", "zepa").stdout.decode().split("\n")[:-1]
+
+    def history(self):
+        """The rows that have scrolled off the top of the window into tmux's history, oldest
+        first, without their trailing blanks."""
+        size = int(self.tmux("display-message", "-p", "-t", "zepa", "#{history_size}").stdout)
+        if size == 0:
+            return []
+        return self.tmux("capture-pane", "-p", "-t", "zepa", "-S", str(-size), "-E",
+                         "-1").stdout.decode().split("\n")[:-1]
 
     def cursor(self):
         """(column, row, visible) of the terminal's cursor."""

@@ -25,6 +25,9 @@ EARLIER = b"an earlier line, no line end"
     # Items share lines, ended by blanks, commas or lone CRs; quotes are dropped; 3.0 is 3.
     (b"\n3 1\nn\n", ONE_CASE + BYE, ONE_MEMO),
     (b"\n3,1\nn\n", ONE_CASE + BYE, ONE_MEMO),
+    # A comma before a digit separates here too, with no warning: only a typed line is refused.
+    (b"\n4,2\nn\n", FIRST_SCREEN + DADOS + results(b" 5", b" 4.636476", b" 53.12997") + BYE,
+     memo(" 4", " 2", " 5", " 4.636476", " 53.12997")),
     (b"\r3\r1\rn", ONE_CASE + BYE, ONE_MEMO),
     (b'\n"3" 1 n', ONE_CASE + BYE, ONE_MEMO),
     (b"\n3.0 1.00\nx\n", ONE_CASE + BYE, ONE_MEMO),

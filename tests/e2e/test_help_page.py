@@ -291,17 +291,17 @@ def test_memorial_matches_the_program(binary, browser, count, seed):
 
 def test_console_line_rules(binary):
     """What only a typed line has: the rest of the line after the first item is dropped, and a
-    number keeps 67 bytes. Each reply reads as its batch counterpart; a refused pair, and a
-    NaN, give no memo."""
+    number keeps 67 bytes. Each reply reads as its batch counterpart; a refused pair, a NaN,
+    and a number typed with a decimal comma give no memo."""
     browser = chromium()
     browser.open(page_path(binary))
     for typed_c, typed_f, batch_c, batch_f in [
-            ("1,5", "1", "1", "1"), ("3 1", "2", "3", "2"), ("4", "2,9", "4", "2"),
+            ("1,x", "1", "1", "1"), ("3 1", "2", "3", "2"), ("4", "2, 9", "4", "2"),
             ("1" * 70, "1", "1" * 67, "1"), ('"2",1', "1", "2", "1"),
             ("3\u00e1", "1\u2192", "3\xe1", "1"), ("&H10 &H20", "4", "&H10", "4")]:
         expect_equal(browser.run(MEMORIAL, typed_c, typed_f).encode("cp1252"),
                      native_memos(binary, [(batch_c, batch_f)], [True]))
-    for c, f in (("1", "3"), ("nan", "1"), ("1", "2.0000002")):
+    for c, f in (("1", "3"), ("nan", "1"), ("1", "2.0000002"), ("1,5", "1"), ("4", "2,9")):
         expect_equal(browser.run(MEMORIAL, c, f), "")
 
 
@@ -334,6 +334,12 @@ def test_fields_show_the_console_lines(binary):
     expect_equal((screen, can_save), (" f nao pode ser maior que 2c, informe outro valor", False))
     browser.wait_for("return document.getElementById('anuncio').textContent;",
                      "f nao pode ser maior que 2c, informe outro valor")
+    # A decimal comma: the console's warning, no results, no memo, the field marked invalid.
+    expect_equal(type_pair("4", "2,5") + (browser.run(
+        "return ['campo-c', 'campo-f'].map(function (id) {"
+        " return document.getElementById(id).getAttribute('aria-invalid'); });"),),
+        (" Aviso: use ponto decimal: 2.5, nao 2,5", "(nenhum: use o ponto decimal)", False,
+         [None, "true"]))
     # The download is the memo's own bytes: Windows-1252, CR LF.
     expect_equal(browser.run("return Array.from(zepa.caso('3', '1').bytes).slice(0, 48);"),
                  list(" Programa ZEPA4-07\r\n Programa de Zepa N\u00b01\r\n C\u00e1lc"

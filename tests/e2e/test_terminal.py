@@ -17,7 +17,8 @@ import struct
 import time
 import urllib.parse
 
-from support import (BANNER, C_PROMPT, CONTINUE_PROMPT, CONTINUE_QUESTION, CRLF, F_PROMPT,
+from support import (BANNER, C_PROMPT, CONTINUE_PROMPT, CONTINUE_QUESTION, CRLF, DECIMAL_COMMA,
+                     F_PROMPT,
                      FIRST_SCREEN, HELP_NOT_OPENED, HELP_PROMPT, HELP_QUESTION, MEMO_FILE,
                      ONE_MEMO, REFUSAL, RESULT_ROWS, SCREEN_FIRST, THREE_ONE, Pane, Pty, Scratch,
                      Skip, check, expect_equal, expect_results, lines, main, memo, process_state,
@@ -325,6 +326,35 @@ def test_first_screen_and_one_case(binary, term):
                                               F_PROMPT + "1", " Resultados:", *RESULT_ROWS, "",
                                               CONTINUE_ROW])
         expect_equal(pane.scratch.file(MEMO_FILE), ONE_MEMO)
+
+
+# Lines typed case by case: those at c until one is taken, those at f, then the c and f that the
+# memo records. A number with a decimal comma is refused in one line under it and the same
+# prompt asks again, at f the sagitta's alone; the lines around it read as they always have.
+TYPED = [
+    (["2,5", "-0,75", "1,5e3", "  ,5", '"2,5"', "1,x"], ["0,8", "1.500,25", "1"], " 1", " 1"),
+    (["3 1"], [""], " 3", " 0"),
+    (["12abc"], ['"2",5'], " 12", " 2"),
+]
+
+
+def test_decimal_comma_typed(binary):
+    warning = DECIMAL_COMMA.decode()
+    with Pane(binary) as pane:
+        pane.answer(HELP_PROMPT, "")
+        for n, (cs, fs, _, _) in enumerate(TYPED):
+            for prompt, typed in ((C_PROMPT, cs), (F_PROMPT, fs)):
+                for line in typed[:-1]:
+                    pane.answer(prompt, line)
+                    refused = [(prompt + line).rstrip(), warning, prompt.rstrip()]
+                    pane.wait_for(f"{line!r} refused", lambda s: [
+                        row for row in s if row.strip()][-3:] == refused)
+                pane.answer(prompt, typed[-1])
+            pane.answer(CONTINUE_PROMPT, "c" if n < len(TYPED) - 1 else "n")
+        pane.expect_ended(0)
+        expect_equal((memo_values(pane.scratch, "  Semi corda: c="),
+                      memo_values(pane.scratch, "  Flecha: f=")),
+                     ([c for *_, c, _ in TYPED], [f for *_, f in TYPED]))
 
 
 @table(

@@ -10,9 +10,16 @@ namespace zepa::testing {
 
 // A console screen buffer in memory: W x B cells of a byte and an attribute, a window of rows
 // that may be shorter than the buffer, a cursor with its visibility, and counters of what the
-// console writer asked for.
+// console writer asked for. Its host, as documented of each:
+// - kClassic, the classic console host: a buffer that may be taller than its window, which the
+//   program moves; a line feed at the last row moves the buffer up like any move of cells.
+// - kPseudoConsole, ConPTY (Windows Terminal): the buffer is as tall as the window; moving the
+//   window resizes the buffer; a line feed at the last row sends the top row to the terminal's
+//   scrollback, a move of cells sends nothing there.
 class MemoryScreen : public ScreenBuffer {
  public:
+  enum class Host { kClassic, kPseudoConsole };
+
   // A buffer of `width` x `height` cells filled with `fill` in attribute 7; the window shows
   // rows 0 .. window_rows-1 (the whole buffer when window_rows is 0).
   MemoryScreen(int width, int height, int window_rows = 0, char fill = ' ');
@@ -21,6 +28,7 @@ class MemoryScreen : public ScreenBuffer {
   bool put_cells(int x, int y, const unsigned char* bytes, int count,
                  std::uint16_t attribute) override;
   void scroll_up(int left, int top, int right, int bottom, int n, std::uint16_t attribute) override;
+  void feed_lines(int width, int height, int n, std::uint16_t attribute) override;
   void blank_row(int y, int left, int right, std::uint16_t attribute) override;
   void set_cursor(int x, int y) override;
   void set_window(int left, int top, int right, int bottom) override;
@@ -33,9 +41,16 @@ class MemoryScreen : public ScreenBuffer {
     resized = false;
     return was;
   }
+  bool rewraps_on_resize() const override { return rewraps; }
   // A terminal's new size: a blank buffer of w x h, all of it the window, the cursor at the
   // start of the last row, and a resize to take.
   void lay_out_again(int w, int h);
+  // The user resizes a Windows console's window to w x h: each row is cut into rows of w cells
+  // (rows are never joined: the program draws cells, which carry no wrap), the cursor stays on
+  // its character, blank rows after the cursor's go first. The classic host keeps its buffer's
+  // height, moves the window the least that shows the cursor, and reports a resize when the
+  // width changed; ConPTY's buffer is the new window, the rows above it go to the scrollback.
+  void resize_window(int w, int h);
 
   // Row y as text (W bytes), attribute of one cell.
   std::string row(int y) const;
@@ -43,6 +58,8 @@ class MemoryScreen : public ScreenBuffer {
   // Rows first .. first+count-1, or the window's rows.
   std::vector<std::string> rows(int first, int count) const;
   std::vector<std::string> window() const;
+  // What the user can scroll back to: the rows above the window, or ConPTY's scrollback.
+  std::vector<std::string> history() const;
   // Writes `text` at (x, y) without the console writer, for set-ups.
   void draw(int x, int y, const std::string& text);
 
@@ -55,6 +72,10 @@ class MemoryScreen : public ScreenBuffer {
   std::uint16_t attribute = 7;
   bool visible = true;
 
+  Host host = Host::kClassic;
+  bool rewraps = false;  // rewraps_on_resize()
+  std::vector<std::string> scrollback;  // ConPTY: rows the terminal keeps above its screen
+  int window_moves = 0;                 // set_window calls that changed something
   bool any_size = false;      // draws in one row or one column, as a terminal does
   bool resized = false;       // take_resize() has a resize to report
   bool fail_reads = false;    // read_info reports no console
@@ -68,6 +89,8 @@ class MemoryScreen : public ScreenBuffer {
 
  private:
   bool inside(int x, int y) const { return x >= 0 && x < width && y >= 0 && y < height; }
+  // Makes the buffer w x h with `rows` from its top (cut or filled with blanks).
+  void reshape(int w, int h, const std::vector<std::string>& rows);
   std::vector<unsigned char> bytes_;
   std::vector<std::uint16_t> attributes_;
 };

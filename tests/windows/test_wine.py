@@ -16,9 +16,9 @@ import sys
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
 import support  # noqa: E402
-from support import (C_PROMPT, CONTINUE_PROMPT, F_PROMPT, HELP_PROMPT, MEMO_FILE,  # noqa: E402
-                     ONE_MEMO, REFUSAL, Pane, Scratch, Skip, check, expect_equal, expect_results,
-                     main, table, wait_until)
+from support import (C_PROMPT, CONTINUE_PROMPT, F_PROMPT, HELP_PROMPT,  # noqa: E402
+                     HELP_QUESTION, MEMO_FILE, ONE_MEMO, REFUSAL, SCREEN_FIRST, Pane, Scratch, Skip,
+                     check, expect_equal, expect_results, main, table, wait_until)
 
 EXE = os.environ.get("ZEPA_WINDOWS_EXE", "")
 WINE = os.environ.get("ZEPA_WINE") or "/usr/lib/wine/wine64"
@@ -95,10 +95,10 @@ def test_standard_input_fails_or_ends(binary, source, data, status):
     expect_equal(outcomes[0][0], status)
 
 
-def wine_pane():
+def wine_pane(**options):
     env = wine_env()
     return Pane(WINE, program=f"'{WINE}' '{EXE}'",
-                env=["WINEDEBUG=-all", "WINEPREFIX=" + env["WINEPREFIX"]])
+                env=["WINEDEBUG=-all", "WINEPREFIX=" + env["WINEPREFIX"]], **options)
 
 
 HOME, END, LEFT = "\x1b[H", "\x1b[F", "\x1b[D"  # wine's console knows only the xterm forms
@@ -130,6 +130,60 @@ def test_console_dialogue_in_a_terminal(binary):
         expect_equal(pane.wait_for_file("status"), "0")
         # The refused pair left no memo; the computed one did, in Windows-1252.
         expect_equal(pane.scratch.file(MEMO_FILE), ONE_MEMO)
+
+
+def test_typed_accented_letters_are_windows_1252(binary):
+    # tmux sends what is typed as UTF-8, wine's console hands it over as UTF-16: the program keeps
+    # Windows-1252 bytes and draws them through the same table. The echo, and the line drawn
+    # again from its bytes after an insertion at its start, show the letters typed; an emoji,
+    # which the code page lacks, leaves the line as it was.
+    with wine_pane() as pane:
+        pane.answer(HELP_PROMPT, "")
+        pane.wait_for_last_line(C_PROMPT)
+        pane.type("ãé€ç")
+        pane.wait_for_last_line(C_PROMPT + "ãé€ç")
+        pane.type(HOME + "x\U0001F600" + END + "1")
+        pane.wait_for_last_line(C_PROMPT + "xãé€ç1")
+        pane.keys(*["BSpace"] * 6)
+        pane.wait_for_last_line(C_PROMPT)
+        pane.answer(C_PROMPT, "3")
+        pane.answer(F_PROMPT, "1")
+        pane.answer(CONTINUE_PROMPT, "n")
+        expect_equal(pane.wait_for_file("status"), "0")
+        expect_equal(pane.scratch.file(MEMO_FILE), ONE_MEMO)
+    # Standard output a file: the bytes drawn there are the line's own, as stored.
+    with wine_pane(redirect="> out.txt") as pane:
+        def shown(text):
+            return wait_until(repr(text), lambda: text in (pane.scratch.file("out.txt") or b""))
+        shown(HELP_QUESTION + b"? ")
+        pane.type("ãé€ç")
+        pane.keys("Enter")
+        shown(HELP_QUESTION + b"? " + "ãé€ç".encode("cp1252") + b"\r\n")
+        pane.type("3")
+        pane.keys("Enter")
+        pane.type("1")
+        pane.keys("Enter")
+        pane.type("n")
+        pane.keys("Enter")
+        expect_equal(pane.wait_for_file("status"), "0")
+
+
+def test_lines_that_scroll_off_reach_the_terminal_history(binary):
+    # Wine's console in tmux turns the screen into terminal sequences, its buffer as tall as
+    # the window, as ConPTY does for Windows Terminal: the rows that scroll off reach tmux's
+    # history only as line feeds. After five cases at 80 x 25, the history and the window hold
+    # the whole dialogue, from the banner on.
+    with wine_pane() as pane:
+        pane.answer(HELP_PROMPT, "")
+        for case in range(5):
+            pane.answer(C_PROMPT, "3")
+            pane.answer(F_PROMPT, "1")
+            pane.answer(CONTINUE_PROMPT, "c" if case < 4 else "n")
+        expect_equal(pane.wait_for_file("status"), "0")
+        rows = pane.history() + pane.screen()
+        expect_equal(rows[:len(SCREEN_FIRST)], [row.rstrip() for row in SCREEN_FIRST])
+        expect_equal(sum(row == " Resultados:" for row in rows), 5)
+        check(len(pane.history()) > 50, f"{len(pane.history())} rows of history")
 
 
 def test_ctrl_c_ends_the_program_at_once(binary):
