@@ -12,11 +12,13 @@ are missing says so and is reported skipped (exit code 77), never passed.
 """
 
 import base64
+import decimal
 import json
 import os
 import random
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -388,6 +390,128 @@ def test_long_replies(binary, browser):
         # No memo to copy after a long reply; else one that ends with the angle shown.
         check(seen["memo"] == "(nenhum)" if long else seen["memo"].endswith(
             "Alfa(\u00b0)=" + expected.rsplit("=", 1)[1] + "\n\n"), seen["memo"])
+
+
+# The independent reference for the page's further values: the exact formulas evaluated with
+# 150 digits (decimal, with its own series; a sagitta of 1e-30 cancels 60 of them), from c and
+# f as the program reads them (singles).
+decimal.getcontext().prec = 150
+D = decimal.getcontext()
+
+
+def single(text):
+    return struct.unpack("f", struct.pack("f", float(text)))[0]
+
+
+def atan(x):
+    """The arctangent by its series, after three halvings of the angle."""
+    if x < 0:
+        return -atan(-x)
+    for _ in range(3):
+        x = D.divide(x, 1 + D.sqrt(1 + x * x))
+    term, total, k = x, D.plus(0), 0
+    while abs(term) > D.create_decimal("1e-160"):
+        total += D.divide(term, 2 * k + 1) * (-1) ** k
+        term, k = D.multiply(term, x * x), k + 1
+    return 8 * total
+
+
+PI = 4 * (4 * atan(D.divide(1, 5)) - atan(D.divide(1, 239)))
+
+
+def sin_cos(x):
+    s, c, term, k = D.plus(0), D.plus(0), D.plus(1), 0
+    while k < 200:
+        if k % 4 == 0:
+            c += term
+        elif k % 4 == 1:
+            s += term
+        elif k % 4 == 2:
+            c -= term
+        else:
+            s -= term
+        k += 1
+        term = D.divide(D.multiply(term, x), k)
+    return s, c
+
+
+def shown(x, digits=7):
+    """A number as the page shows it: 7 significant digits rounded half up, the decimal comma,
+    trailing zeros dropped, an exponent below 1e-6 and from 1e7 on."""
+    if x == 0:
+        return "0"
+    x = D.plus(x)
+    q = x.quantize(decimal.Decimal(1).scaleb(x.adjusted() - digits + 1), decimal.ROUND_HALF_UP)
+    e = q.adjusted()
+    if e < -6 or e >= digits:
+        m = q.scaleb(-e)
+        text = format(m, "f").rstrip("0").rstrip(".") + "E" + str(e)
+    else:
+        text = format(q, "f")
+        text = text.rstrip("0").rstrip(".") if "." in text else text
+    return text.replace(".", ",")
+
+
+def reference(c_text, f_text, parts):
+    """What the further values block and the setting-out table (in `parts` equal parts) show."""
+    c, f = D.plus(decimal.Decimal(single(c_text))), D.plus(decimal.Decimal(single(f_text)))
+    r = (c * c + f * f) / (2 * f)
+    d = r - f
+    t = PI / 2 if d == 0 else atan(c / d) + (PI if d < 0 else 0)
+    degrees = 2 * t * 180 / PI
+    hundredths = int((degrees * 360000).to_integral_value(decimal.ROUND_HALF_UP))
+    dms = (f"{hundredths // 360000}\u00b0 {hundredths % 360000 // 6000}\u2032 "
+           f"{hundredths % 6000 // 100:02d},{hundredths % 100:02d}\u2033")
+    values = [shown(2 * c), shown(2 * r * t), shown(degrees), dms, shown(r * r * t - c * d),
+              shown(r * r * t), shown(d)]
+    rows = []
+    for i in range(parts + 1):
+        x = 2 * c * i / parts
+        y = -d + D.sqrt(d * d + (2 * c - x) * x)  # r² - u² = d² + (c - u)(c + u)
+        y = 0 if abs(y) < f * decimal.Decimal("1e-40") else y  # the reference's own rounding
+        name = "A" if i == 0 else "B" if i == parts else "M" if x == c else str(i)
+        rows.append([name, shown(x), shown(x - c), shown(y)])
+    return values, rows
+
+
+FURTHER_VALUES = """
+    var out = [];
+    arguments[0].forEach(function (p) {
+      var values = {"campo-c": p[0], "campo-f": p[1], "modo": "partes", "quantos": "4"};
+      for (var id in values) {
+        var field = document.getElementById(id);
+        field.value = values[id];
+        field.dispatchEvent(new Event(id === "modo" ? "change" : "input"));
+      }
+      out.push([["v-corda", "v-arco", "v-angulo", "v-gms", "v-segmento", "v-setor", "v-rf"].map(
+        function (id) { return document.getElementById(id).textContent; }),
+        Array.from(document.querySelectorAll("#tabela-locacao tbody tr"), function (tr) {
+          return Array.from(tr.cells, function (cell) { return cell.textContent; }); }),
+        document.getElementById("mais").hidden, document.getElementById("tela").textContent]);
+    });
+    return out;
+"""
+
+
+@table("chromium", "firefox")
+def test_further_values_and_setting_out(binary, browser):
+    """The page's own values and the setting-out offsets (4 equal parts: the ends, the
+    midpoint, the quarters) against the reference, to every digit shown; the program's lines
+    beside them stay the program's."""
+    cases = [  # c, f
+        ("3", "1"), ("4", "2"), ("10", "2"), ("0.5", "0.1"), ("100", "25"),  # worked examples
+        ("1", "1"), ("6.7", "6.7"),  # half circles (the program's r for 6.7 falls below c)
+        ("1", "1.5"), ("1", "2"),  # beyond a half circle, up to f = 2c
+        ("1000", "1e-6"), ("1", "1e-30"),  # tiny sagittas: the areas must not cancel
+        ("3e15", "1e15"), ("1e30", "2e30")]  # huge ones, where the program's squares overflow
+    ready, (seen,), errors = in_browser(binary, browser, [(FURTHER_VALUES, [cases])])
+    expect_equal((ready, errors), ("", []))
+    for (c, f), (values, rows, hidden, screen) in zip(cases, seen):
+        expected_values, expected_rows = reference(c, f, 4)
+        expect_equal((c, f, hidden, values, rows), (c, f, False, expected_values, expected_rows))
+        if float(f) <= float(c):  # the ends on the chord, the midpoint at the sagitta
+            expect_equal([row[3] for row in rows[::2]], ["0", shown(decimal.Decimal(single(f))), "0"])
+    expect_equal(seen[0][3], "  Raio: r= 5\n  Semi arco: a= 3.217506\n  Angulo: Alfa(grau)= 36.86981")
 
 
 @table("chromium", "firefox")
