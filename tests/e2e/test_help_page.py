@@ -22,6 +22,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import time
 import urllib.parse
 
 from support import (BYE, MEMO_FILE, ONE_CASE, ONE_MEMO, Scratch, Skip, check, expect_equal, main, run,
@@ -512,6 +513,109 @@ def test_further_values_and_setting_out(binary, browser):
         if float(f) <= float(c):  # the ends on the chord, the midpoint at the sagitta
             expect_equal([row[3] for row in rows[::2]], ["0", shown(decimal.Decimal(single(f))), "0"])
     expect_equal(seen[0][3], "  Raio: r= 5\n  Semi arco: a= 3.217506\n  Angulo: Alfa(grau)= 36.86981")
+
+
+OTHER_DATA = """
+    var out = [];
+    arguments[0].forEach(function (p) {
+      var values = {"dados": p[0], "outro-1": p[1], "outro-2": p[2]};
+      document.getElementById("maior").checked = p[3];
+      for (var id in values) {
+        var field = document.getElementById(id);
+        field.value = values[id];
+        field.dispatchEvent(new Event(id === "dados" ? "change" : "input"));
+      }
+      out.push([document.getElementById("derivados").textContent,
+                document.getElementById("campo-c").value, document.getElementById("campo-f").value,
+                document.getElementById("tela").textContent]);
+    });
+    // What the program shows for the reference's c and f typed in the fields.
+    return [out, arguments[1].map(function (p) { return zepa.caso(p[0], p[1]).tela.replace(/\\n$/, ""); })];
+"""
+
+
+@table("chromium", "firefox")
+def test_other_data(binary, browser):
+    """The radius and the chord (the smaller segment or the larger), the radius and the sagitta,
+    the chord and the central angle: the page puts in the fields texts that the program reads
+    as the singles of the reference's c and f, says so, and shows the program's lines for them;
+    data that make no segment, or a decimal comma, are said to be so."""
+    def reference(kind, x, y, larger):
+        x, y = decimal.Decimal(x), decimal.Decimal(y)
+        if kind == "rcorda":
+            c, h = y / 2, D.sqrt(x * x - y * y / 4)
+            return c, x + h if larger else x - h
+        if kind == "rf":
+            return D.sqrt(y * (2 * x - y)), y
+        sin, cos = sin_cos(y / 2 * PI / 180)
+        return x / 2, x / 2 / sin * (1 - cos)
+    cases = [  # the data, what the page says
+        ("rcorda", "5", "6", False, "Daí c = 3 e f = 1"), ("rcorda", "5", "6", True, "Daí c = 3 e f = 9"),
+        ("rcorda", "1000000", "2", False, "Daí c = 1 e f = 5"),  # a tiny sagitta, 5e-7
+        ("rf", "5", "1", False, "Daí c = 3 e f = 1"), ("rf", "1.25", "2", False, "Daí c = 1 e f = 2"),
+        ("cordaang", "6", "73.73979529168804", False, "Daí c = 3 e f = "),
+        ("cordaang", "2", "180", False, "Daí c = 1 e f = "),  # a half circle
+        ("cordaang", "2", "253.7397952917", False, "Daí c = 1 e f = ")]  # f = 2c
+    refused = [
+        ("rcorda", "1", "3", False, "N\u00e3o h\u00e1 segmento: a corda deve ser positiva e no "
+         "m\u00e1ximo o di\u00e2metro 2r."),
+        ("rf", "1", "1,5", False, "Use o ponto decimal: 2.5, n\u00e3o 2,5."),
+        ("cordaang", "2", "360", False, "N\u00e3o h\u00e1 segmento: a corda deve ser positiva, e o "
+         "\u00e2ngulo central maior que 0 e menor que 360 graus.")]
+    expected = [reference(*case[:4]) for case in cases]
+    ready, ((seen, program),), errors = in_browser(binary, browser, [(OTHER_DATA, [
+        [case[:4] for case in cases + refused], [[repr(float(c)), repr(float(f))] for c, f in expected]])])
+    expect_equal((ready, errors), ("", []))
+    for case, (c, f), (said, c_text, f_text, screen), screen_of_reference in zip(
+            cases, expected, seen, program):
+        expect_equal((case, said.startswith(case[4]), single(c_text), single(f_text), screen),
+                     (case, True, single(c), single(f), screen_of_reference))
+    expect_equal([said for said, *_ in seen[len(cases):]], [case[4] for case in refused])
+
+
+def test_setting_out_sheet(binary):
+    """From the radius and the chord to the sheet: 50 parts print on one A4 page, with the data,
+    the figure and the date, and nothing else of the page; the table copies as tab-separated
+    text with the decimal comma; a fixed step ends at B, and more than 50 parts are refused."""
+    browser = chromium()
+    browser.open(page_path(binary), 390, 844, True)
+    sheet = browser.run(OTHER_DATA, [["rcorda", "5", "6", False]], [])
+    expect_equal(sheet[0][0][3], "  Raio: r= 5\n  Semi arco: a= 3.217506\n  Angulo: Alfa(grau)= 36.86981")
+    table_rows = "return Array.from(document.querySelectorAll('#tabela-locacao tbody tr'), function (tr) {" \
+                 " return tr.cells[0].textContent + ' ' + tr.cells[1].textContent; });"
+    stations = """
+        var m = document.getElementById("modo"), q = document.getElementById("quantos");
+        m.value = arguments[0]; m.dispatchEvent(new Event("change"));
+        q.value = arguments[1]; q.dispatchEvent(new Event("input"));
+        return document.getElementById("erro-locacao").textContent;"""
+    for mode, count, message, rows in (
+            ("passo", "0.7", "", ["A 0", "1 0,7", "2 1,4", "3 2,1", "4 2,8", "5 3,5", "6 4,2",
+                                  "7 4,9", "8 5,6", "B 6"]),
+            ("passo", "0.1", "Esse passo d\u00e1 mais de 50 partes; use um passo maior.", []),
+            ("partes", "51", "O n\u00famero de partes vai de 2 a 50.", []),
+            ("partes", "2", "", ["A 0", "M 3", "B 6"])):
+        expect_equal((mode, count, browser.run(stations, mode, count), browser.run(table_rows)),
+                     (mode, count, message, rows))
+    browser.run("window.copiado = null; Object.defineProperty(navigator, 'clipboard', {value:"
+                " {writeText: function (t) { window.copiado = t; return Promise.resolve(); }}});"
+                " document.getElementById('copiar-tabela').click();")
+    browser.wait_for("return window.copiado;", "Ponto\tDesde A\tDesde M\tDa corda ao arco\n"
+                     "A\t0\t-3\t0\nM\t3\t0\t1\nB\t6\t3\t0\n")
+    browser.run(stations, "partes", "50")
+    browser.run("document.body.classList.add('so-folha');")
+    printed = browser.printed()
+    check(printed.startswith("ZEPA4-07: folha de loca\u00e7\u00e3o do arco\n\nDados informados: Raio: r"
+                             " = 5; Corda: 2c = 6. Semi corda c = 3; flecha f = 1;")
+          and "Data: " + time.strftime("%d/%m/%Y") + "." in printed and "\nB\t6\t3\t0" in printed
+          and "Calculadora" not in printed and "Memorial" not in printed, printed)
+    check(browser.run("return document.querySelector('#folha-figura svg').getBoundingClientRect()"
+                      ".height > 50;"), "no figure")
+    pdf = base64.b64decode(browser.cdp("Page.printToPDF", printBackground=False,
+                                       preferCSSPageSize=True)["data"])
+    with open("help-page-locacao.pdf", "wb") as out:
+        out.write(pdf)
+    expect_equal(len(re.findall(rb"/Type\s*/Page\b", pdf)), 1)
+    browser.run("document.body.classList.remove('so-folha');")
 
 
 @table("chromium", "firefox")
