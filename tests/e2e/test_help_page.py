@@ -1,9 +1,10 @@
 """The help page, opened from file:// with networking off, in headless Chromium and, where it
 is installed, Firefox: it loads cleanly; its calculator gives the memo the native program
 appends for the same replies, byte for byte, and its fields show the console's lines; replies
-of any length, and a browser without WebAssembly or JavaScript, get a plain message; axe-core
-finds no WCAG A/AA violation, the focus ring and the figure's labels have the contrast and size
-they need, print shows no placeholder. Screenshots and a printed PDF go to the build directory
+of any length, and a browser without WebAssembly or JavaScript, get a plain message; the page's
+own further values, other data and setting-out table agree with a 150-digit reference, and the
+setting-out sheet prints on one A4 page; axe-core finds no WCAG A/AA violation, the focus
+ring and the figure's labels have the contrast and size they need, print shows no placeholder. Screenshots and a printed PDF go to the build directory
 for a person to look at. A build of the program alone brings the page beside it.
 
 Chromium needs chromium, chromium-driver and python3-selenium (Debian packages); axe-core and,
@@ -690,6 +691,8 @@ def test_each_width_and_theme(binary, width, height, mobile, theme):
     found = []
     for c, f in (("-1e38", "-3e38"), ("1", "0"), ("3", "1"), ("1", "3")):
         browser.run(SET_FIELDS, c, f)
+        if c == "3":  # the same case from the radius and the chord: every block of the page shown
+            browser.run(OTHER_DATA, [["rcorda", "5", "6", False]], [])
         expect_equal((c, f, browser.run(
             "var t = document.getElementById('tela'); return [document.documentElement"
             ".scrollWidth - innerWidth, t.scrollWidth - t.clientWidth];")), (c, f, [0, 0]))
