@@ -4,8 +4,9 @@ appends for the same replies, byte for byte, and its fields show the console's l
 of any length, and a browser without WebAssembly or JavaScript, get a plain message; the page's
 own further values, other data and setting-out table agree with a 150-digit reference, and the
 setting-out sheet prints on one A4 page; axe-core finds no WCAG A/AA violation, the focus
-ring and the figure's labels have the contrast and size they need, print shows no placeholder. Screenshots and a printed PDF go to the build directory
-for a person to look at. A build of the program alone brings the page beside it.
+ring and the figure's labels have the contrast and size they need, print shows no placeholder.
+Screenshots and printed PDFs go to the build directory for a person to look at. A build of the
+program alone brings the page beside it.
 
 Chromium needs chromium, chromium-driver and python3-selenium (Debian packages); axe-core and,
 for Firefox (firefox-esr), puppeteer-core come from `npm ci` in tests/e2e. A test whose tools
@@ -15,6 +16,7 @@ are missing says so and is reported skipped (exit code 77), never passed.
 import base64
 import decimal
 import json
+import math
 import os
 import random
 import re
@@ -394,11 +396,11 @@ def test_long_replies(binary, browser):
             "Alfa(\u00b0)=" + expected.rsplit("=", 1)[1] + "\n\n"), seen["memo"])
 
 
-# The independent reference for the page's further values: the exact formulas evaluated with
-# 150 digits (decimal, with its own series; a sagitta of 1e-30 cancels 60 of them), from c and
-# f as the program reads them (singles).
+# The independent reference for the page's own values: the exact formulas evaluated with 150
+# digits (decimal, with its own series; a sagitta of 1e-30 cancels 60 of them), from c and f
+# as the program reads them (singles).
 decimal.getcontext().prec = 150
-D = decimal.getcontext()
+Dec = decimal.Decimal
 
 
 def single(text):
@@ -406,133 +408,96 @@ def single(text):
 
 
 def atan(x):
-    """The arctangent by its series, after three halvings of the angle."""
-    if x < 0:
-        return -atan(-x)
-    for _ in range(3):
-        x = D.divide(x, 1 + D.sqrt(1 + x * x))
-    term, total, k = x, D.plus(0), 0
-    while abs(term) > D.create_decimal("1e-160"):
-        total += D.divide(term, 2 * k + 1) * (-1) ** k
-        term, k = D.multiply(term, x * x), k + 1
-    return 8 * total
+    for _ in range(3):  # three halvings of the angle leave |x| < 0.2
+        x /= 1 + (1 + x * x).sqrt()
+    return 8 * sum(x ** (2 * k + 1) / (2 * k + 1) * (-1) ** k for k in range(150))
 
 
-PI = 4 * (4 * atan(D.divide(1, 5)) - atan(D.divide(1, 239)))
+PI = 16 * atan(Dec(1) / 5) - 4 * atan(Dec(1) / 239)
 
 
 def sin_cos(x):
-    s, c, term, k = D.plus(0), D.plus(0), D.plus(1), 0
-    while k < 200:
-        if k % 4 == 0:
-            c += term
-        elif k % 4 == 1:
-            s += term
-        elif k % 4 == 2:
-            c -= term
-        else:
-            s -= term
-        k += 1
-        term = D.divide(D.multiply(term, x), k)
-    return s, c
+    terms = [x ** k / math.factorial(k) for k in range(200)]
+    return sum(terms[1::4]) - sum(terms[3::4]), sum(terms[0::4]) - sum(terms[2::4])
 
 
-def shown(x, digits=7):
-    """A number as the page shows it: 7 significant digits rounded half up, the decimal comma,
-    trailing zeros dropped, an exponent below 1e-6 and from 1e7 on."""
+def shown(x):
+    """7 significant digits rounded half up, the decimal comma, no trailing zeros, and an
+    exponent below 1e-6 and from 1e7 on, as the page shows its numbers."""
     if x == 0:
         return "0"
-    x = D.plus(x)
-    q = x.quantize(decimal.Decimal(1).scaleb(x.adjusted() - digits + 1), decimal.ROUND_HALF_UP)
+    q = x.quantize(Dec(1).scaleb(x.adjusted() - 6), decimal.ROUND_HALF_UP)
     e = q.adjusted()
-    if e < -6 or e >= digits:
-        m = q.scaleb(-e)
-        text = format(m, "f").rstrip("0").rstrip(".") + "E" + str(e)
-    else:
-        text = format(q, "f")
-        text = text.rstrip("0").rstrip(".") if "." in text else text
-    return text.replace(".", ",")
+    text = format(q.scaleb(-e) if e < -6 or e >= 7 else q, "f")
+    text = text.rstrip("0").rstrip(".") if "." in text else text
+    return text.replace(".", ",") + (f"E{e}" if e < -6 or e >= 7 else "")
 
 
 def reference(c_text, f_text, parts):
-    """What the further values block and the setting-out table (in `parts` equal parts) show."""
-    c, f = D.plus(decimal.Decimal(single(c_text))), D.plus(decimal.Decimal(single(f_text)))
+    """The further values and the setting-out table in `parts` equal parts."""
+    c, f = Dec(single(c_text)), Dec(single(f_text))
     r = (c * c + f * f) / (2 * f)
     d = r - f
     t = PI / 2 if d == 0 else atan(c / d) + (PI if d < 0 else 0)
     degrees = 2 * t * 180 / PI
-    hundredths = int((degrees * 360000).to_integral_value(decimal.ROUND_HALF_UP))
-    dms = (f"{hundredths // 360000}\u00b0 {hundredths % 360000 // 6000}\u2032 "
-           f"{hundredths % 6000 // 100:02d},{hundredths % 100:02d}\u2033")
-    values = [shown(2 * c), shown(2 * r * t), shown(degrees), dms, shown(r * r * t - c * d),
-              shown(r * r * t), shown(d)]
+    cs = int((degrees * 360000).to_integral_value(decimal.ROUND_HALF_UP))  # hundredths of a second
+    dms = (f"{cs // 360000}\u00b0 {cs % 360000 // 6000}\u2032 "
+           f"{cs % 6000 // 100:02d},{cs % 100:02d}\u2033")
+    values = [shown(2 * c), shown(2 * r * t), shown(degrees), dms,
+              shown(r * r * t - c * d), shown(r * r * t), shown(d)]
     rows = []
     for i in range(parts + 1):
         x = 2 * c * i / parts
-        y = -d + D.sqrt(d * d + (2 * c - x) * x)  # r² - u² = d² + (c - u)(c + u)
-        y = 0 if abs(y) < f * decimal.Decimal("1e-40") else y  # the reference's own rounding
-        name = "A" if i == 0 else "B" if i == parts else "M" if x == c else str(i)
-        rows.append([name, shown(x), shown(x - c), shown(y)])
+        y = -d + (d * d + (2 * c - x) * x).sqrt()  # r² - u² = d² + (c - u)(c + u)
+        y = 0 if abs(y) < f * Dec("1e-40") else y  # the reference's own rounding
+        rows.append(["A" if i == 0 else "B" if i == parts else "M" if x == c else str(i),
+                     shown(x), shown(x - c), shown(y)])
     return values, rows
 
 
-FURTHER_VALUES = """
-    var out = [];
-    arguments[0].forEach(function (p) {
-      var values = {"campo-c": p[0], "campo-f": p[1], "modo": "partes", "quantos": "4"};
-      for (var id in values) {
-        var field = document.getElementById(id);
-        field.value = values[id];
-        field.dispatchEvent(new Event(id === "modo" ? "change" : "input"));
+# Each step sets fields (ids to values, in order, with the events typing or choosing gives) and
+# then reads the texts of what its selectors find (a table row as the list of its cells).
+STEPS = """
+    return arguments[0].map(function (step) {
+      for (var id in step[0]) {
+        var e = document.getElementById(id), box = e.type === "checkbox";
+        if (box) e.checked = step[0][id]; else e.value = step[0][id];
+        e.dispatchEvent(new Event(box || e.tagName === "SELECT" ? "change" : "input"));
       }
-      out.push([["v-corda", "v-arco", "v-angulo", "v-gms", "v-segmento", "v-setor", "v-rf"].map(
-        function (id) { return document.getElementById(id).textContent; }),
-        Array.from(document.querySelectorAll("#tabela-locacao tbody tr"), function (tr) {
-          return Array.from(tr.cells, function (cell) { return cell.textContent; }); }),
-        document.getElementById("mais").hidden, document.getElementById("tela").textContent]);
+      return step[1].map(function (selector) {
+        return Array.from(document.querySelectorAll(selector), function (e) {
+          return e.tagName === "TR" ? Array.from(e.cells, function (c) { return c.textContent; })
+                                    : e.textContent; }); });
     });
-    return out;
 """
+VALUES = ["#v-corda, #v-arco, #v-angulo, #v-gms, #v-segmento, #v-setor, #v-rf",
+          "#tabela-locacao tbody tr", "#tela"]
+THREE_ONE = "  Raio: r= 5\n  Semi arco: a= 3.217506\n  Angulo: Alfa(grau)= 36.86981"
+
+
+def other_data(kind, x, y, larger=False):
+    return {"maior": larger, "dados": kind, "outro-1": x, "outro-2": y}
 
 
 @table("chromium", "firefox")
 def test_further_values_and_setting_out(binary, browser):
     """The page's own values and the setting-out offsets (4 equal parts: the ends, the
-    midpoint, the quarters) against the reference, to every digit shown; the program's lines
-    beside them stay the program's."""
+    midpoint, the quarters) against the reference, to every digit shown, beside the program's
+    lines."""
     cases = [  # c, f
         ("3", "1"), ("4", "2"), ("10", "2"), ("0.5", "0.1"), ("100", "25"),  # worked examples
         ("1", "1"), ("6.7", "6.7"),  # half circles (the program's r for 6.7 falls below c)
         ("1", "1.5"), ("1", "2"),  # beyond a half circle, up to f = 2c
         ("1000", "1e-6"), ("1", "1e-30"),  # tiny sagittas: the areas must not cancel
         ("3e15", "1e15"), ("1e30", "2e30")]  # huge ones, where the program's squares overflow
-    ready, (seen,), errors = in_browser(binary, browser, [(FURTHER_VALUES, [cases])])
-    expect_equal((ready, errors), ("", []))
-    for (c, f), (values, rows, hidden, screen) in zip(cases, seen):
-        expected_values, expected_rows = reference(c, f, 4)
-        expect_equal((c, f, hidden, values, rows), (c, f, False, expected_values, expected_rows))
+    steps = [[{"campo-c": c, "campo-f": f, "modo": "partes", "quantos": "4"}, VALUES]
+             for c, f in cases]
+    ready, (seen,), errors = in_browser(binary, browser, [(STEPS, [steps])])
+    expect_equal((ready, errors, seen[0][2]), ("", [], [THREE_ONE]))
+    for (c, f), (values, rows, _) in zip(cases, seen):
+        expect_equal((c, f, values, rows), (c, f, *reference(c, f, 4)))
         if float(f) <= float(c):  # the ends on the chord, the midpoint at the sagitta
-            expect_equal([row[3] for row in rows[::2]], ["0", shown(decimal.Decimal(single(f))), "0"])
-    expect_equal(seen[0][3], "  Raio: r= 5\n  Semi arco: a= 3.217506\n  Angulo: Alfa(grau)= 36.86981")
-
-
-OTHER_DATA = """
-    var out = [];
-    arguments[0].forEach(function (p) {
-      var values = {"dados": p[0], "outro-1": p[1], "outro-2": p[2]};
-      document.getElementById("maior").checked = p[3];
-      for (var id in values) {
-        var field = document.getElementById(id);
-        field.value = values[id];
-        field.dispatchEvent(new Event(id === "dados" ? "change" : "input"));
-      }
-      out.push([document.getElementById("derivados").textContent,
-                document.getElementById("campo-c").value, document.getElementById("campo-f").value,
-                document.getElementById("tela").textContent]);
-    });
-    // What the program shows for the reference's c and f typed in the fields.
-    return [out, arguments[1].map(function (p) { return zepa.caso(p[0], p[1]).tela.replace(/\\n$/, ""); })];
-"""
+            expect_equal([row[3] for row in rows[::2]], ["0", shown(Dec(single(f))), "0"])
 
 
 @table("chromium", "firefox")
@@ -541,82 +506,75 @@ def test_other_data(binary, browser):
     the chord and the central angle: the page puts in the fields texts that the program reads
     as the singles of the reference's c and f, says so, and shows the program's lines for them;
     data that make no segment, or a decimal comma, are said to be so."""
-    def reference(kind, x, y, larger):
-        x, y = decimal.Decimal(x), decimal.Decimal(y)
+    def reference_cf(kind, x, y, larger=False):
+        x, y = Dec(x), Dec(y)
         if kind == "rcorda":
-            c, h = y / 2, D.sqrt(x * x - y * y / 4)
-            return c, x + h if larger else x - h
+            return y / 2, x + (x * x - y * y / 4).sqrt() * (1 if larger else -1)
         if kind == "rf":
-            return D.sqrt(y * (2 * x - y)), y
+            return (y * (2 * x - y)).sqrt(), y
         sin, cos = sin_cos(y / 2 * PI / 180)
         return x / 2, x / 2 / sin * (1 - cos)
-    cases = [  # the data, what the page says
-        ("rcorda", "5", "6", False, "Daí c = 3 e f = 1"), ("rcorda", "5", "6", True, "Daí c = 3 e f = 9"),
-        ("rcorda", "1000000", "2", False, "Daí c = 1 e f = 5"),  # a tiny sagitta, 5e-7
-        ("rf", "5", "1", False, "Daí c = 3 e f = 1"), ("rf", "1.25", "2", False, "Daí c = 1 e f = 2"),
-        ("cordaang", "6", "73.73979529168804", False, "Daí c = 3 e f = "),
-        ("cordaang", "2", "180", False, "Daí c = 1 e f = "),  # a half circle
-        ("cordaang", "2", "253.7397952917", False, "Daí c = 1 e f = ")]  # f = 2c
+    cases = [  # the data, the start of what the page says
+        (("rcorda", "5", "6"), "c = 3 e f = 1,"), (("rcorda", "5", "6", True), "c = 3 e f = 9,"),
+        (("rcorda", "1000000", "2"), "c = 1 e f = 5"),  # a tiny sagitta, 5e-7
+        (("rf", "5", "1"), "c = 3 e f = 1,"), (("rf", "1.25", "2"), "c = 1 e f = 2,"),
+        (("cordaang", "6", "73.73979529168804"), "c = 3 e f = "),
+        (("cordaang", "2", "180"), "c = 1 e f = "),  # a half circle
+        (("cordaang", "2", "253.7397952917"), "c = 1 e f = ")]  # f = 2c
+    none = "N\u00e3o h\u00e1 segmento: a corda deve ser positiva"
     refused = [
-        ("rcorda", "1", "3", False, "N\u00e3o h\u00e1 segmento: a corda deve ser positiva e no "
-         "m\u00e1ximo o di\u00e2metro 2r."),
-        ("rf", "1", "1,5", False, "Use o ponto decimal: 2.5, n\u00e3o 2,5."),
-        ("cordaang", "2", "360", False, "N\u00e3o h\u00e1 segmento: a corda deve ser positiva, e o "
-         "\u00e2ngulo central maior que 0 e menor que 360 graus.")]
-    expected = [reference(*case[:4]) for case in cases]
-    ready, ((seen, program),), errors = in_browser(binary, browser, [(OTHER_DATA, [
-        [case[:4] for case in cases + refused], [[repr(float(c)), repr(float(f))] for c, f in expected]])])
+        (("rcorda", "1", "3"), none + " e no m\u00e1ximo o di\u00e2metro 2r."),
+        (("rf", "1", "1,5"), "Use o ponto decimal: 2.5, n\u00e3o 2,5."),
+        (("cordaang", "2", "360"),
+         none + ", e o \u00e2ngulo central maior que 0 e menor que 360 graus.")]
+    expected = [reference_cf(*data) for data, _ in cases]
+    ready, (seen, program), errors = in_browser(binary, browser, [
+        (STEPS, [[[other_data(*data), ["#derivados", "#tela"]] for data, _ in cases + refused]]),
+        ("return arguments[0].map(function (p) { return zepa.caso(p[0], p[1]).tela; });",
+         [[[repr(float(c)), repr(float(f))] for c, f in expected]])])
     expect_equal((ready, errors), ("", []))
-    for case, (c, f), (said, c_text, f_text, screen), screen_of_reference in zip(
+    for (data, said), (c, f), ([text], [screen]), of_reference in zip(
             cases, expected, seen, program):
-        expect_equal((case, said.startswith(case[4]), single(c_text), single(f_text), screen),
-                     (case, True, single(c), single(f), screen_of_reference))
-    expect_equal([said for said, *_ in seen[len(cases):]], [case[4] for case in refused])
+        typed = re.fullmatch(r"Da\u00ed c = (\S+) e f = (\S+), postos .*", text)
+        check(text.startswith("Da\u00ed " + said) and typed, text)
+        expect_equal((data, single(typed[1]), single(typed[2]), screen + "\n"),
+                     (data, single(c), single(f), of_reference))
+    expect_equal([text for [text], _ in seen[len(cases):]], [said for _, said in refused])
 
 
 def test_setting_out_sheet(binary):
-    """From the radius and the chord to the sheet: 50 parts print on one A4 page, with the data,
-    the figure and the date, and nothing else of the page; the table copies as tab-separated
-    text with the decimal comma; a fixed step ends at B, and more than 50 parts are refused."""
+    """From the radius and the chord to the sheet: a fixed step ends at B, more than 50 parts
+    are refused; the table copies as tab-separated text with the decimal comma; 50 parts print
+    alone on one A4 page, with the data, the figure and the date."""
     browser = chromium()
     browser.open(page_path(binary), 390, 844, True)
-    sheet = browser.run(OTHER_DATA, [["rcorda", "5", "6", False]], [])
-    expect_equal(sheet[0][0][3], "  Raio: r= 5\n  Semi arco: a= 3.217506\n  Angulo: Alfa(grau)= 36.86981")
-    table_rows = "return Array.from(document.querySelectorAll('#tabela-locacao tbody tr'), function (tr) {" \
-                 " return tr.cells[0].textContent + ' ' + tr.cells[1].textContent; });"
-    stations = """
-        var m = document.getElementById("modo"), q = document.getElementById("quantos");
-        m.value = arguments[0]; m.dispatchEvent(new Event("change"));
-        q.value = arguments[1]; q.dispatchEvent(new Event("input"));
-        return document.getElementById("erro-locacao").textContent;"""
-    for mode, count, message, rows in (
-            ("passo", "0.7", "", ["A 0", "1 0,7", "2 1,4", "3 2,1", "4 2,8", "5 3,5", "6 4,2",
-                                  "7 4,9", "8 5,6", "B 6"]),
-            ("passo", "0.1", "Esse passo d\u00e1 mais de 50 partes; use um passo maior.", []),
-            ("partes", "51", "O n\u00famero de partes vai de 2 a 50.", []),
-            ("partes", "2", "", ["A 0", "M 3", "B 6"])):
-        expect_equal((mode, count, browser.run(stations, mode, count), browser.run(table_rows)),
-                     (mode, count, message, rows))
-    browser.run("window.copiado = null; Object.defineProperty(navigator, 'clipboard', {value:"
-                " {writeText: function (t) { window.copiado = t; return Promise.resolve(); }}});"
+    rows = ["#erro-locacao", "#tabela-locacao tbody th"]
+    seen = browser.run(STEPS, [[other_data("rcorda", "5", "6"), ["#tela"]]] + [
+        [{"modo": mode, "quantos": count}, rows] for mode, count in
+        (("passo", "0.7"), ("passo", "0.1"), ("partes", "51"), ("partes", "2"))])
+    expect_equal(seen, [
+        [[THREE_ONE]], [[""], ["A", "1", "2", "3", "4", "5", "6", "7", "8", "B"]],
+        [["Esse passo d\u00e1 mais de 50 partes; use um passo maior."], []],
+        [["O n\u00famero de partes vai de 2 a 50."], []], [[""], ["A", "M", "B"]]])
+    browser.run("Object.defineProperty(navigator, 'clipboard', {value: {writeText: function (t) {"
+                " window.copiado = t; return Promise.resolve(); }}});"
                 " document.getElementById('copiar-tabela').click();")
     browser.wait_for("return window.copiado;", "Ponto\tDesde A\tDesde M\tDa corda ao arco\n"
                      "A\t0\t-3\t0\nM\t3\t0\t1\nB\t6\t3\t0\n")
-    browser.run(stations, "partes", "50")
+    browser.run(STEPS, [[{"quantos": "50"}, []]])
     browser.run("document.body.classList.add('so-folha');")
     printed = browser.printed()
-    check(printed.startswith("ZEPA4-07: folha de loca\u00e7\u00e3o do arco\n\nDados informados: Raio: r"
-                             " = 5; Corda: 2c = 6. Semi corda c = 3; flecha f = 1;")
+    check(printed.startswith("ZEPA4-07: folha de loca\u00e7\u00e3o do arco\n\nDados informados:"
+                             " Raio: r = 5; Corda: 2c = 6. Semi corda c = 3; flecha f = 1;")
           and "Data: " + time.strftime("%d/%m/%Y") + "." in printed and "\nB\t6\t3\t0" in printed
-          and "Calculadora" not in printed and "Memorial" not in printed, printed)
-    check(browser.run("return document.querySelector('#folha-figura svg').getBoundingClientRect()"
-                      ".height > 50;"), "no figure")
-    pdf = base64.b64decode(browser.cdp("Page.printToPDF", printBackground=False,
-                                       preferCSSPageSize=True)["data"])
+          and "Calculadora" not in printed and "Memorial" not in printed and browser.run(
+              "return document.querySelector('#folha-figura svg').getBoundingClientRect().height;")
+          > 50, printed)
+    pdf = base64.b64decode(browser.cdp("Page.printToPDF", preferCSSPageSize=True)["data"])
+    browser.run("document.body.classList.remove('so-folha');")
     with open("help-page-locacao.pdf", "wb") as out:
         out.write(pdf)
     expect_equal(len(re.findall(rb"/Type\s*/Page\b", pdf)), 1)
-    browser.run("document.body.classList.remove('so-folha');")
 
 
 @table("chromium", "firefox")
@@ -692,7 +650,7 @@ def test_each_width_and_theme(binary, width, height, mobile, theme):
     for c, f in (("-1e38", "-3e38"), ("1", "0"), ("3", "1"), ("1", "3")):
         browser.run(SET_FIELDS, c, f)
         if c == "3":  # the same case from the radius and the chord: every block of the page shown
-            browser.run(OTHER_DATA, [["rcorda", "5", "6", False]], [])
+            browser.run(STEPS, [[other_data("rcorda", "5", "6"), []]])
         expect_equal((c, f, browser.run(
             "var t = document.getElementById('tela'); return [document.documentElement"
             ".scrollWidth - innerWidth, t.scrollWidth - t.clientWidth];")), (c, f, [0, 0]))
