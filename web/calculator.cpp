@@ -23,6 +23,8 @@ struct Case {
   std::vector<char32_t> memo_chars;  // each memo byte as its Windows-1252 character
   std::vector<char32_t> screen_chars;
   int decimal_comma = 0;  // 1: in c's reply, 2: in f's, 3: in both
+  float c = 0;  // the two data as the program read them, for the page's further values
+  float f = 0;
 };
 
 Case g_case;
@@ -73,6 +75,8 @@ int zepa_case(const std::uint32_t* c_chars, int c_count, const std::uint32_t* f_
   g_case = Case{};
   if (!number_of(typed_line(c_chars, c_count), c)) g_case.decimal_comma |= 1;
   if (!number_of(typed_line(f_chars, f_count), f)) g_case.decimal_comma |= 2;
+  g_case.c = c;
+  g_case.f = f;
   const bool accepted = g_case.decimal_comma == 0 && zepa::sagitta_accepted(c, f);
   if (g_case.decimal_comma != 0) {
     g_case.screen = std::string(zepa::kDecimalComma) + "\n";
@@ -92,6 +96,10 @@ int zepa_case(const std::uint32_t* c_chars, int c_count, const std::uint32_t* f_
 
 // Which replies of the last case had a decimal comma: 1 c's, 2 f's, 3 both, 0 none.
 int zepa_decimal_comma() { return g_case.decimal_comma; }
+
+// The last case's c and f as the program read them (singles).
+float zepa_c() { return g_case.c; }
+float zepa_f() { return g_case.f; }
 
 // The last case's console lines and memo as zero-terminated code points.
 const char32_t* zepa_screen() { return g_case.screen_chars.data(); }

@@ -35,7 +35,7 @@ if(ZEPA_EMCC AND ZEPA_BUILD_HELP_PAGE)
       -Isrc -include web/libcxx_compat.h ${zepa_web_sources}
       -sSINGLE_FILE=1 -sMODULARIZE=1 -sEXPORT_NAME=zepaModule -sENVIRONMENT=web
       -sFILESYSTEM=0 -sINCOMING_MODULE_JS_API=[]
-      -sEXPORTED_FUNCTIONS=_zepa_case,_zepa_decimal_comma,_zepa_screen,_zepa_memo,_zepa_memo_bytes,_zepa_memo_size,_malloc,_free
+      -sEXPORTED_FUNCTIONS=_zepa_case,_zepa_decimal_comma,_zepa_c,_zepa_f,_zepa_screen,_zepa_memo,_zepa_memo_bytes,_zepa_memo_size,_malloc,_free
       -sEXPORTED_RUNTIME_METHODS=HEAPU8,HEAPU32
       -o ${zepa_web_script}
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}

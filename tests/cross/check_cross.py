@@ -230,6 +230,7 @@ def check_linux(target, native):
     sysroot = "/usr/" + triple
     if compiler is None:
         raise Skip(f"no {triple}-g++ (Debian: g++-{triple})")
+    link_flags = ""
     if target == "i686" and host_runs_i386():
         loader = os.path.join(sysroot, "lib", "ld-linux.so.2")
         runner = [loader, "--library-path", os.path.join(sysroot, "lib")]
@@ -238,10 +239,14 @@ def check_linux(target, native):
         if emulator is None:
             raise Skip(f"no {qemu} (Debian: qemu-user)")
         runner = [emulator, "-L", sysroot]
+        # qemu-i386 hangs a dynamically linked i686 program at its first thread (the unit
+        # tests start one); linked statically it runs.
+        if target == "i686":
+            link_flags = "-static"
     build = os.path.join(ROOT, "build-cross-" + target)
     run(["cmake", "-S", ROOT, "-B", build, "-DCMAKE_BUILD_TYPE=Release", "-DZEPA_TESTS=ON",
          "-DCMAKE_SYSTEM_NAME=Linux", "-DCMAKE_SYSTEM_PROCESSOR=" + processor,
-         "-DCMAKE_CXX_COMPILER=" + compiler,
+         "-DCMAKE_CXX_COMPILER=" + compiler, "-DCMAKE_EXE_LINKER_FLAGS=" + link_flags,
          "-DCMAKE_CROSSCOMPILING_EMULATOR=" + ";".join(runner)],
         stdout=subprocess.DEVNULL)
     run(["cmake", "--build", build, "-j", JOBS, "--target", "zepa4-07", "zepa_tests"],

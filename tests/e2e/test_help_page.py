@@ -1,10 +1,12 @@
 """The help page, opened from file:// with networking off, in headless Chromium and, where it
 is installed, Firefox: it loads cleanly; its calculator gives the memo the native program
 appends for the same replies, byte for byte, and its fields show the console's lines; replies
-of any length, and a browser without WebAssembly or JavaScript, get a plain message; axe-core
-finds no WCAG A/AA violation, the focus ring and the figure's labels have the contrast and size
-they need, print shows no placeholder. Screenshots and a printed PDF go to the build directory
-for a person to look at. A build of the program alone brings the page beside it.
+of any length, and a browser without WebAssembly or JavaScript, get a plain message; the page's
+own further values, other data and setting-out table agree with a 150-digit reference, and the
+setting-out sheet prints on one A4 page; axe-core finds no WCAG A/AA violation, the focus
+ring and the figure's labels have the contrast and size they need, print shows no placeholder.
+Screenshots and printed PDFs go to the build directory for a person to look at. A build of the
+program alone brings the page beside it.
 
 Chromium needs chromium, chromium-driver and python3-selenium (Debian packages); axe-core and,
 for Firefox (firefox-esr), puppeteer-core come from `npm ci` in tests/e2e. A test whose tools
@@ -12,14 +14,18 @@ are missing says so and is reported skipped (exit code 77), never passed.
 """
 
 import base64
+import decimal
 import json
+import math
 import os
 import random
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
+import time
 import urllib.parse
 
 from support import (BYE, MEMO_FILE, ONE_CASE, ONE_MEMO, Scratch, Skip, check, expect_equal, main, run,
@@ -390,6 +396,187 @@ def test_long_replies(binary, browser):
             "Alfa(\u00b0)=" + expected.rsplit("=", 1)[1] + "\n\n"), seen["memo"])
 
 
+# The independent reference for the page's own values: the exact formulas evaluated with 150
+# digits (decimal, with its own series; a sagitta of 1e-30 cancels 60 of them), from c and f
+# as the program reads them (singles).
+decimal.getcontext().prec = 150
+Dec = decimal.Decimal
+
+
+def single(text):
+    return struct.unpack("f", struct.pack("f", float(text)))[0]
+
+
+def atan(x):
+    for _ in range(3):  # three halvings of the angle leave |x| < 0.2
+        x /= 1 + (1 + x * x).sqrt()
+    return 8 * sum(x ** (2 * k + 1) / (2 * k + 1) * (-1) ** k for k in range(150))
+
+
+PI = 16 * atan(Dec(1) / 5) - 4 * atan(Dec(1) / 239)
+
+
+def sin_cos(x):
+    terms = [x ** k / math.factorial(k) for k in range(200)]
+    return sum(terms[1::4]) - sum(terms[3::4]), sum(terms[0::4]) - sum(terms[2::4])
+
+
+def shown(x):
+    """7 significant digits rounded half up, the decimal comma, no trailing zeros, and an
+    exponent below 1e-6 and from 1e7 on, as the page shows its numbers."""
+    if x == 0:
+        return "0"
+    q = x.quantize(Dec(1).scaleb(x.adjusted() - 6), decimal.ROUND_HALF_UP)
+    e = q.adjusted()
+    text = format(q.scaleb(-e) if e < -6 or e >= 7 else q, "f")
+    text = text.rstrip("0").rstrip(".") if "." in text else text
+    return text.replace(".", ",") + (f"E{e}" if e < -6 or e >= 7 else "")
+
+
+def reference(c_text, f_text, parts):
+    """The further values and the setting-out table in `parts` equal parts."""
+    c, f = Dec(single(c_text)), Dec(single(f_text))
+    r = (c * c + f * f) / (2 * f)
+    d = r - f
+    t = PI / 2 if d == 0 else atan(c / d) + (PI if d < 0 else 0)
+    degrees = 2 * t * 180 / PI
+    cs = int((degrees * 360000).to_integral_value(decimal.ROUND_HALF_UP))  # hundredths of a second
+    dms = (f"{cs // 360000}\u00b0 {cs % 360000 // 6000}\u2032 "
+           f"{cs % 6000 // 100:02d},{cs % 100:02d}\u2033")
+    values = [shown(2 * c), shown(2 * r * t), shown(degrees), dms,
+              shown(r * r * t - c * d), shown(r * r * t), shown(d)]
+    rows = []
+    for i in range(parts + 1):
+        x = 2 * c * i / parts
+        y = -d + (d * d + (2 * c - x) * x).sqrt()  # r² - u² = d² + (c - u)(c + u)
+        y = 0 if abs(y) < f * Dec("1e-40") else y  # the reference's own rounding
+        rows.append(["A" if i == 0 else "B" if i == parts else "M" if x == c else str(i),
+                     shown(x), shown(x - c), shown(y)])
+    return values, rows
+
+
+# Each step sets fields (ids to values, in order, with the events typing or choosing gives) and
+# then reads the texts of what its selectors find (a table row as the list of its cells).
+STEPS = """
+    return arguments[0].map(function (step) {
+      for (var id in step[0]) {
+        var e = document.getElementById(id), box = e.type === "checkbox";
+        if (box) e.checked = step[0][id]; else e.value = step[0][id];
+        e.dispatchEvent(new Event(box || e.tagName === "SELECT" ? "change" : "input"));
+      }
+      return step[1].map(function (selector) {
+        return Array.from(document.querySelectorAll(selector), function (e) {
+          return e.tagName === "TR" ? Array.from(e.cells, function (c) { return c.textContent; })
+                                    : e.textContent; }); });
+    });
+"""
+VALUES = ["#v-corda, #v-arco, #v-angulo, #v-gms, #v-segmento, #v-setor, #v-rf",
+          "#tabela-locacao tbody tr", "#tela"]
+THREE_ONE = "  Raio: r= 5\n  Semi arco: a= 3.217506\n  Angulo: Alfa(grau)= 36.86981"
+
+
+def other_data(kind, x, y, larger=False):
+    return {"maior": larger, "dados": kind, "outro-1": x, "outro-2": y}
+
+
+@table("chromium", "firefox")
+def test_further_values_and_setting_out(binary, browser):
+    """The page's own values and the setting-out offsets (4 equal parts: the ends, the
+    midpoint, the quarters) against the reference, to every digit shown, beside the program's
+    lines."""
+    cases = [  # c, f
+        ("3", "1"), ("4", "2"), ("10", "2"), ("0.5", "0.1"), ("100", "25"),  # worked examples
+        ("1", "1"), ("6.7", "6.7"),  # half circles (the program's r for 6.7 falls below c)
+        ("1", "1.5"), ("1", "2"),  # beyond a half circle, up to f = 2c
+        ("1000", "1e-6"), ("1", "1e-30"),  # tiny sagittas: the areas must not cancel
+        ("3e15", "1e15"), ("1e30", "2e30")]  # huge ones, where the program's squares overflow
+    steps = [[{"campo-c": c, "campo-f": f, "modo": "partes", "quantos": "4"}, VALUES]
+             for c, f in cases]
+    ready, (seen,), errors = in_browser(binary, browser, [(STEPS, [steps])])
+    expect_equal((ready, errors, seen[0][2]), ("", [], [THREE_ONE]))
+    for (c, f), (values, rows, _) in zip(cases, seen):
+        expect_equal((c, f, values, rows), (c, f, *reference(c, f, 4)))
+        if float(f) <= float(c):  # the ends on the chord, the midpoint at the sagitta
+            expect_equal([row[3] for row in rows[::2]], ["0", shown(Dec(single(f))), "0"])
+
+
+@table("chromium", "firefox")
+def test_other_data(binary, browser):
+    """The radius and the chord (the smaller segment or the larger), the radius and the sagitta,
+    the chord and the central angle: the page puts in the fields texts that the program reads
+    as the singles of the reference's c and f, says so, and shows the program's lines for them;
+    data that make no segment, or a decimal comma, are said to be so."""
+    def reference_cf(kind, x, y, larger=False):
+        x, y = Dec(x), Dec(y)
+        if kind == "rcorda":
+            return y / 2, x + (x * x - y * y / 4).sqrt() * (1 if larger else -1)
+        if kind == "rf":
+            return (y * (2 * x - y)).sqrt(), y
+        sin, cos = sin_cos(y / 2 * PI / 180)
+        return x / 2, x / 2 / sin * (1 - cos)
+    cases = [  # the data, the start of what the page says
+        (("rcorda", "5", "6"), "c = 3 e f = 1,"), (("rcorda", "5", "6", True), "c = 3 e f = 9,"),
+        (("rcorda", "1000000", "2"), "c = 1 e f = 5"),  # a tiny sagitta, 5e-7
+        (("rf", "5", "1"), "c = 3 e f = 1,"), (("rf", "1.25", "2"), "c = 1 e f = 2,"),
+        (("cordaang", "6", "73.73979529168804"), "c = 3 e f = "),
+        (("cordaang", "2", "180"), "c = 1 e f = "),  # a half circle
+        (("cordaang", "2", "253.7397952917"), "c = 1 e f = ")]  # f = 2c
+    none = "N\u00e3o h\u00e1 segmento: a corda deve ser positiva"
+    refused = [
+        (("rcorda", "1", "3"), none + " e no m\u00e1ximo o di\u00e2metro 2r."),
+        (("rf", "1", "1,5"), "Use o ponto decimal: 2.5, n\u00e3o 2,5."),
+        (("cordaang", "2", "360"),
+         none + ", e o \u00e2ngulo central maior que 0 e menor que 360 graus.")]
+    expected = [reference_cf(*data) for data, _ in cases]
+    ready, (seen, program), errors = in_browser(binary, browser, [
+        (STEPS, [[[other_data(*data), ["#derivados", "#tela"]] for data, _ in cases + refused]]),
+        ("return arguments[0].map(function (p) { return zepa.caso(p[0], p[1]).tela; });",
+         [[[repr(float(c)), repr(float(f))] for c, f in expected]])])
+    expect_equal((ready, errors), ("", []))
+    for (data, said), (c, f), ([text], [screen]), of_reference in zip(
+            cases, expected, seen, program):
+        typed = re.fullmatch(r"Da\u00ed c = (\S+) e f = (\S+), postos .*", text)
+        check(text.startswith("Da\u00ed " + said) and typed, text)
+        expect_equal((data, single(typed[1]), single(typed[2]), screen + "\n"),
+                     (data, single(c), single(f), of_reference))
+    expect_equal([text for [text], _ in seen[len(cases):]], [said for _, said in refused])
+
+
+def test_setting_out_sheet(binary):
+    """From the radius and the chord to the sheet: a fixed step ends at B, more than 50 parts
+    are refused; the table copies as tab-separated text with the decimal comma; 50 parts print
+    alone on one A4 page, with the data, the figure and the date."""
+    browser = chromium()
+    browser.open(page_path(binary), 390, 844, True)
+    rows = ["#erro-locacao", "#tabela-locacao tbody th"]
+    seen = browser.run(STEPS, [[other_data("rcorda", "5", "6"), ["#tela"]]] + [
+        [{"modo": mode, "quantos": count}, rows] for mode, count in
+        (("passo", "0.7"), ("passo", "0.1"), ("partes", "51"), ("partes", "2"))])
+    expect_equal(seen, [
+        [[THREE_ONE]], [[""], ["A", "1", "2", "3", "4", "5", "6", "7", "8", "B"]],
+        [["Esse passo d\u00e1 mais de 50 partes; use um passo maior."], []],
+        [["O n\u00famero de partes vai de 2 a 50."], []], [[""], ["A", "M", "B"]]])
+    browser.run("Object.defineProperty(navigator, 'clipboard', {value: {writeText: function (t) {"
+                " window.copiado = t; return Promise.resolve(); }}});"
+                " document.getElementById('copiar-tabela').click();")
+    browser.wait_for("return window.copiado;", "Ponto\tDesde A\tDesde M\tDa corda ao arco\n"
+                     "A\t0\t-3\t0\nM\t3\t0\t1\nB\t6\t3\t0\n")
+    browser.run(STEPS, [[{"quantos": "50"}, []]])
+    browser.run("document.body.classList.add('so-folha');")
+    printed = browser.printed()
+    check(printed.startswith("ZEPA4-07: folha de loca\u00e7\u00e3o do arco\n\nDados informados:"
+                             " Raio: r = 5; Corda: 2c = 6. Semi corda c = 3; flecha f = 1;")
+          and "Data: " + time.strftime("%d/%m/%Y") + "." in printed and "\nB\t6\t3\t0" in printed
+          and "Calculadora" not in printed and "Memorial" not in printed and browser.run(
+              "return document.querySelector('#folha-figura svg').getBoundingClientRect().height;")
+          > 50, printed)
+    pdf = base64.b64decode(browser.cdp("Page.printToPDF", preferCSSPageSize=True)["data"])
+    browser.run("document.body.classList.remove('so-folha');")
+    with open("help-page-locacao.pdf", "wb") as out:
+        out.write(pdf)
+    expect_equal(len(re.findall(rb"/Type\s*/Page\b", pdf)), 1)
+
+
 @table("chromium", "firefox")
 def test_without_webassembly(binary, browser):
     """With WebAssembly turned off, as in a hardened browser (V8 without its compilers has
@@ -462,6 +649,8 @@ def test_each_width_and_theme(binary, width, height, mobile, theme):
     found = []
     for c, f in (("-1e38", "-3e38"), ("1", "0"), ("3", "1"), ("1", "3")):
         browser.run(SET_FIELDS, c, f)
+        if c == "3":  # the same case from the radius and the chord: every block of the page shown
+            browser.run(STEPS, [[other_data("rcorda", "5", "6"), []]])
         expect_equal((c, f, browser.run(
             "var t = document.getElementById('tela'); return [document.documentElement"
             ".scrollWidth - innerWidth, t.scrollWidth - t.clientWidth];")), (c, f, [0, 0]))
