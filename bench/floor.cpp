@@ -1,14 +1,18 @@
 // The floor of the batch benchmark: only the input and output that no implementation of the
-// calculator can avoid for the same redirected input, with a memo that is whole or absent. It
-// reads standard input through a 64 KiB buffer, counts the lines, and for every case (three
-// lines after the first: c, f and the answer) writes fixed result lines to standard output and
-// records a fixed 21-line memo in "mc-zepa4-07.txt" as a careful writer must: open it for
-// appending, lock it against other writers, hold the signals, read its end, check the
-// file-size limit, reserve the bytes, append them in one write, close it and release the
-// signals: nine system calls a case. No parsing, no arithmetic, no number text.
+// calculator can avoid for the same redirected input, with a memo that is whole or absent and
+// on the disk. It reads standard input through a 64 KiB buffer, counts the lines, and for every
+// case (three lines after the first: c, f and the answer) writes fixed result lines to standard
+// output and records a fixed 21-line memo in "mc-zepa4-07.txt" as a careful writer must: open
+// it for appending, lock it against other writers, hold the signals, read its end and its
+// identity (it may not be standard output's file), check the file-size limit, reserve the
+// bytes, append them in one write, close it and release the signals: nine system calls a case.
+// At the end the memo file is opened again and synced once (fdatasync): the input still holds
+// every case. With --sync-each every memo is synced before its close instead, as a typed case
+// is. No parsing, no arithmetic, no number text.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -60,6 +64,9 @@ constexpr char kMemo[] =
     "  Flecha: f= 1\r\n Resultados:\r\n  Raio: r= 5\r\n  Semi arco: a= 3.217506\r\n"
     "  \xC2ngulo: Alfa(\xB0)= 36.86981\r\n\r\n";
 
+struct stat g_output;
+bool g_sync_each = false;
+
 void append_memo() {
   const int memo = open("mc-zepa4-07.txt", O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC,
                         0666);
@@ -72,21 +79,32 @@ void append_memo() {
   sigset_t before;
   sigfillset(&all);
   sigprocmask(SIG_BLOCK, &all, &before);
-  const off_t end = lseek(memo, 0, SEEK_END);
+  struct stat info;
   struct rlimit limit;
-  if (end >= 0 && getrlimit(RLIMIT_FSIZE, &limit) == 0 &&
-      fallocate(memo, FALLOC_FL_KEEP_SIZE, end, sizeof kMemo - 1) == 0) {
+  if (fstat(memo, &info) == 0 &&
+      !(info.st_dev == g_output.st_dev && info.st_ino == g_output.st_ino) &&
+      getrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+      fallocate(memo, FALLOC_FL_KEEP_SIZE, info.st_size, sizeof kMemo - 1) == 0) {
     const ssize_t written = write(memo, kMemo, sizeof kMemo - 1);
-    (void)written;
+    if (written > 0 && g_sync_each) fdatasync(memo);
   }
   close(memo);
   sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
+void sync_memos() {
+  const int memo = open("mc-zepa4-07.txt", O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
+  if (memo < 0) return;
+  fdatasync(memo);
+  close(memo);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   static unsigned char input[64 * 1024];
+  g_sync_each = argc > 1 && std::strcmp(argv[1], "--sync-each") == 0;
+  fstat(STDOUT_FILENO, &g_output);
   std::fwrite(kFirstScreen, 1, sizeof kFirstScreen - 1, stdout);
   long lines = 0;
   for (;;) {
@@ -103,5 +121,6 @@ int main() {
     }
   }
   std::fflush(stdout);
+  if (!g_sync_each) sync_memos();
   return 0;
 }

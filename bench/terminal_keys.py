@@ -23,12 +23,16 @@ QUIET = 0.01  # a key's output is complete when the terminal has been quiet this
 
 
 class Terminal:
-    def __init__(self, binary, work, traced=True):
+    """The program on an 80x25 pty, under strace unless `traced` is false: the calls named by
+    `trace` are logged with their time of day, and with the time spent in them when `timed`."""
+
+    def __init__(self, binary, work, traced=True, trace="write", timed=False):
         self.master, slave = os.openpty()
         fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 25, 80, 0, 0))
         self.log = os.path.join(work, "writes.log")
         env = dict(os.environ, TERM="xterm", LANG="C.UTF-8", LC_ALL="")
-        strace = ["strace", "-qq", "-ttt", "-e", "trace=write", "-e", "signal=none", "-o", self.log]
+        strace = ["strace", "-qq", "-ttt", *(["-T"] if timed else []), "-e", f"trace={trace}",
+                  "-e", "signal=none", "-o", self.log]
         self.proc = subprocess.Popen((strace if traced else []) + [binary], stdin=slave,
                                      stdout=slave, stderr=slave, cwd=work, env=env)
         os.close(slave)
@@ -38,7 +42,10 @@ class Terminal:
         ready, _, _ = select.select([self.master], [], [], timeout)
         if not ready:
             return False
-        self.seen += os.read(self.master, 65536)
+        try:
+            self.seen += os.read(self.master, 65536)
+        except OSError:  # EIO: the program has ended and closed the terminal
+            return False
         return True
 
     def wait_for(self, text, limit=10.0):

@@ -3,6 +3,7 @@
 #include <clocale>
 #include <cstdlib>
 
+#include "calc/memo.h"
 #include "console/console_writer.h"
 #include "console/key_queue.h"
 #include "console/keyboard.h"
@@ -22,6 +23,7 @@ void reset_runtime_state() {
   reset_key_queue();
   reset_keyboard();
   reset_input_line();
+  reset_memos();
 }
 
 void runtime_startup() {

@@ -6,8 +6,9 @@ namespace zepa {
 // takes the character-type locale from the environment and registers the runtime shutdown.
 void runtime_startup();
 
-// Clears every process-wide record (channels, standard streams, console, keyboard, input line)
-// without touching the platform: start-up and tests. Each subsystem resets its own record.
+// Clears every process-wide record (channels, standard streams, console, keyboard, input line,
+// memos waiting for a sync) without touching the platform: start-up and tests. Each subsystem
+// resets its own record.
 void reset_runtime_state();
 
 }  // namespace zepa

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "console/print.h"
 #include "platform/platform.h"
@@ -181,13 +182,37 @@ TEST_F(ChannelFaultsTest, WholeOrNothingOfWhatOneOpeningWrites) {
   EXPECT_EQ(append(memo), kShortWrite);
   EXPECT_EQ(files_.content, "oldother" + memo.substr(0, 100));
 
-  // The close itself fails: reported; the bytes were taken.
+  // The close itself fails: the bytes were taken, so it is reported as unconfirmed.
   files_.content = "old";
   files_.room = 1 << 30;
   files_.close_fails = true;
-  EXPECT_EQ(append(memo), kShortWrite);
+  EXPECT_EQ(append(memo), kUnconfirmed);
   EXPECT_EQ(files_.content, "old" + memo);
   EXPECT_EQ(files_.open_files, 0);
+}
+
+TEST_F(ChannelFaultsTest, ASyncWritesOutTheBufferFirst) {
+  // The buffered bytes are in the file before the sync, and the close has nothing left.
+  EXPECT_EQ(open_append("m.txt", 1), kDone);
+  print_text(1, "memo", kEndNone);
+  EXPECT_EQ(sync_channel(1), kDone);
+  EXPECT_EQ((std::pair{files_.content, files_.syncs}), (std::pair{std::string("memo"), 1}));
+  files_.sync_fails = true;
+  EXPECT_EQ(sync_channel(1), kUnconfirmed);
+  EXPECT_EQ(close_channel(1), kDone);
+  EXPECT_EQ(files_.appends, 1);
+  // Refused bytes are not synced but cut at the close; a free channel has nothing to sync.
+  files_.room = 2;
+  EXPECT_EQ(open_append("m.txt", 1), kDone);
+  print_text(1, "more", kEndNone);
+  EXPECT_EQ(sync_channel(1), kShortWrite);
+  EXPECT_EQ(close_channel(1), kShortWrite);
+  EXPECT_EQ((std::pair{files_.content, files_.syncs}), (std::pair{std::string("memo"), 2}));
+  EXPECT_EQ(sync_channel(1), kInvalidRequest);
+  // A closed file by its name.
+  EXPECT_EQ(sync_file("m.txt"), kUnconfirmed);
+  files_.sync_fails = false;
+  EXPECT_EQ(sync_file("m.txt"), kDone);
 }
 
 TEST_F(ChannelFaultsTest, SignalsWaitFromTheLockToTheClose) {
@@ -207,18 +232,21 @@ TEST_F(ChannelFaultsTest, SignalsWaitFromTheLockToTheClose) {
   EXPECT_EQ(platform_.process.signals_held, 0);
   EXPECT_EQ(channel_record(1)->operations, nullptr);
 
-  // No position (a pipe with a reader): given up after the lock, released, the file closed
-  // unwritten and the channel free.
+  // No position (a pipe with a reader), or standard output's own file: given up after the
+  // lock, released, the file closed unwritten and the channel free.
   files_.lockable = true;
-  files_.has_position = false;
-  const int appends = files_.appends;
-  EXPECT_EQ(open_append("m.txt", 1), kInvalidRequest);
-  EXPECT_EQ(platform_.process.signals_held, 0);
-  EXPECT_EQ(files_.open_files, 0);
-  EXPECT_EQ(channel_record(1)->operations, nullptr);
-  EXPECT_EQ(print_text(1, "lost", kEndLine), kInvalidRequest);
-  EXPECT_EQ(close_channel(1), kInvalidRequest);
-  EXPECT_EQ(files_.appends, appends);
+  for (const bool output : {false, true}) {
+    files_.has_position = output;
+    files_.is_output = output;
+    const int appends = files_.appends;
+    EXPECT_EQ(open_append("m.txt", 1), kInvalidRequest);
+    EXPECT_EQ(platform_.process.signals_held, 0);
+    EXPECT_EQ(files_.open_files, 0);
+    EXPECT_EQ(channel_record(1)->operations, nullptr);
+    EXPECT_EQ(print_text(1, "lost", kEndLine), kInvalidRequest);
+    EXPECT_EQ(close_channel(1), kInvalidRequest);
+    EXPECT_EQ(files_.appends, appends);
+  }
 }
 
 }  // namespace

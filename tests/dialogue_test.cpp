@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -47,28 +48,42 @@ TEST_F(DialogueTest, EachComputedCaseIsAppendedWholeAndARefusedPairNot) {
   EXPECT_EQ(platform_.process.errors, "");
 }
 
-// A memo that was not recorded whole is said on standard error, and the dialogue goes on.
-TEST(DialogueMemo, AMemoNotRecordedIsSaidOnStandardError) {
+// What became of each memo of a redirected run is said on standard error, and the dialogue
+// goes on; the memos recorded are synced once, at the end.
+TEST(DialogueMemo, EachMemoNotSurelyRecordedIsSaidOnStandardError) {
+  const std::string file = " em mc-zepa4-07.txt\n";
+  const std::string lost = " Aviso: o memorial deste caso nao foi gravado" + file;
+  const std::string unsure = " Aviso: o memorial deste caso pode nao ter sido gravado" + file;
   struct Case {
     const char* what;
     void (*fault)(testing::MemoryFiles&);
+    std::string errors;  // for the run's two cases
+    int syncs;
   };
   const Case cases[] = {
-      {"the file cannot be opened", [](testing::MemoryFiles& f) { f.openable = false; }},
-      {"the disk takes only part of it", [](testing::MemoryFiles& f) { f.room = 100; }},
-      {"its close fails", [](testing::MemoryFiles& f) { f.close_fails = true; }},
+      {"both recorded", [](testing::MemoryFiles&) {}, "", 1},
+      {"the file cannot be opened", [](testing::MemoryFiles& f) { f.openable = false; },
+       lost + lost, 0},
+      {"the disk takes only part of one", [](testing::MemoryFiles& f) { f.room = 100; },
+       lost + lost, 0},
+      {"it is standard output's file", [](testing::MemoryFiles& f) { f.is_output = true; },
+       lost + lost, 0},
+      {"its close fails after taking every byte",
+       [](testing::MemoryFiles& f) { f.close_fails = true; }, unsure + unsure, 0},
+      {"the sync at the end fails", [](testing::MemoryFiles& f) { f.sync_fails = true; },
+       " Aviso: os memoriais desta execucao podem nao ter sido gravados" + file, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     testing::RedirectedPlatform redirected;
     testing::MemoryFiles files;
     c.fault(files);
-    redirected.process.input = "\n3\n1\nn\n";
+    redirected.process.input = "\n3\n1\nc\n3\n1\nn\n";
     platform().files = &files;
     EXPECT_EQ(run_dialogue(), 0);
     platform().files = nullptr;
-    EXPECT_EQ(redirected.process.errors,
-              " Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt\n");
+    EXPECT_EQ(redirected.process.errors, c.errors);
+    EXPECT_EQ(files.syncs, c.syncs);
     EXPECT_EQ(redirected.process.output.find("Aviso"), std::string::npos);
   }
 }
@@ -140,6 +155,19 @@ TEST(DialogueAtAConsole, ResultsAreOnTheScreenBeforeTheMemoIsOpened) {
   EXPECT_NE(shown.find("  Angulo: Alfa(grau)= 36.86981"), std::string::npos) << shown;
   EXPECT_EQ(shown.find("Aviso"), std::string::npos);
   EXPECT_EQ(rig.process.output, "");
+}
+
+// A case typed at a console exists nowhere else: it is on the disk before the next question.
+TEST(DialogueAtAConsole, ATypedMemoIsSyncedBeforeTheNextQuestion) {
+  testing::ConsoleRig rig(80, 25);
+  testing::MemoryFiles files;
+  platform().files = &files;
+  int synced_at_question = -1;
+  rig.keys.type("\r3\r1\r").pause([&] { synced_at_question = files.syncs; }).type("n\r");
+  EXPECT_EQ(run_dialogue(), 0);
+  platform().files = nullptr;
+  EXPECT_EQ((std::pair{synced_at_question, files.syncs}), (std::pair{1, 1}));
+  EXPECT_EQ(files.content.size(), memo(" 3", " 1", " 5", " 3.217506", " 36.86981").size());
 }
 
 // A number typed with a decimal comma is refused in one line and its prompt asks again, the

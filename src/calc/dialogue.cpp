@@ -16,6 +16,7 @@
 #include "platform/platform.h"
 #include "sys/command.h"
 #include "sys/lifecycle.h"
+#include "sys/std_streams.h"
 
 namespace zepa {
 
@@ -88,39 +89,46 @@ void warn(std::string_view text) {
   }
 }
 
-// A console that gives no more lines (its terminal hung up, its input failed) ends the program
-// at the line it cut short, before anything of the case is computed or recorded: by the
-// hang-up, as the terminal's own end would, or with status 1.
+// The memos of a redirected run reach the disk before the program ends.
+void end_recording() {
+  if (!sync_memos()) warn(kMemosUnconfirmed);
+}
+
+// Input that can give no more replies ends the program at the item it cut short, before
+// anything of the case is computed or recorded: a terminal that hung up by the hang-up, as the
+// terminal's own end would; a read that failed (at a console, or of a redirected input, whose
+// bytes so far may be part of an item) with status 1 and a line on standard error.
 void end_if_input_lost() {
-  switch (input_loss()) {
-    case InputLoss::kNone:
-      return;
-    case InputLoss::kHungUp:
-      end_program_hung_up();
-    case InputLoss::kFailed:
-      end_program(1);
-  }
+  const InputLoss loss = input_loss();
+  if (loss == InputLoss::kHungUp) end_program_hung_up();
+  if (loss == InputLoss::kNone && !stdin_failed()) return;
+  if (loss == InputLoss::kFailed) print_end(0, kEndLine);  // the prompt's row is left as typed
+  end_recording();
+  flush_all_output();
+  platform().process->write_error(std::string(kInputFailed) + "\n");
+  end_program(1);
 }
 
 // A typed number with a decimal comma would read as its whole part, a value the user did not
-// mean: it is refused with one line, and the same prompt asks again.
+// mean: it is refused with one line, and the same prompt asks again. A line that input lost
+// is not looked at: the item's own check ends the program there.
 float ask_number(const char* prompt) {
   for (;;) {
     read_line(prompt, QuestionMark::kYes, LineEndAfter::kYes);
-    end_if_input_lost();
-    if (!typed_decimal_comma()) break;
+    if (input_loss() != InputLoss::kNone || !typed_decimal_comma()) break;
     warn(kDecimalComma);
   }
   float value = 0;
   input_single(value);
+  end_if_input_lost();
   return value;
 }
 
 std::string ask_text(const char* prompt) {
   std::string answer;
   read_line(prompt, QuestionMark::kYes, LineEndAfter::kYes);
-  end_if_input_lost();
   input_text(answer);
+  end_if_input_lost();
   return answer;
 }
 
@@ -149,6 +157,19 @@ void open_help_page() {
   }
 }
 
+void record_memo(float c, float f, const ResultTexts& results) {
+  switch (write_memo(c, f, results)) {
+    case MemoOutcome::kRecorded:
+      return;
+    case MemoOutcome::kNotRecorded:
+      warn(kMemoWarning);
+      return;
+    case MemoOutcome::kUnconfirmed:
+      warn(kMemoUnconfirmed);
+      return;
+  }
+}
+
 }  // namespace
 
 int run_dialogue() {
@@ -172,11 +193,12 @@ int run_dialogue() {
     }
     const ResultTexts results = result_texts(compute_segment(c, f));
     show_results(results);
-    if (!write_memo(c, f, results)) warn(kMemoWarning);
+    record_memo(c, f, results);
     print_end(0, kEndLine);
     answer = ask_text(kContinueQuestion);
   } while (is_letter_answer(answer, 'C', 'c'));
   print_end(0, kEndLine);
+  end_recording();
   return 0;
 }
 

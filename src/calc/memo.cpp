@@ -9,6 +9,7 @@
 #include "calc/line_block.h"
 #include "calc/texts.h"
 #include "console/console_writer.h"
+#include "console/line_input.h"
 #include "console/number_text.h"
 #include "console/print.h"
 #include "sys/channels.h"
@@ -75,6 +76,9 @@ constexpr std::size_t kMemoRoom =
     std::string_view(kResultsHeading).size() + 2 + 2;
 using MemoText = LineBlock<kMemoRoom>;
 
+// Memos recorded since the last sync (a redirected run's).
+bool g_unsynced = false;
+
 // The 21 lines of one case: the data's texts made here, the results' as the console showed them.
 MemoText compose_memo(float c, float f, const ResultTexts& results) {
   MemoText memo;
@@ -99,7 +103,7 @@ std::string memo_text(float c, float f, const ResultTexts& results) {
   return std::string(compose_memo(c, f, results).text());
 }
 
-bool write_memo(float c, float f, const ResultTexts& results) {
+MemoOutcome write_memo(float c, float f, const ResultTexts& results) {
   // The 21 lines are composed whole and handed to the channel as one text: the file receives
   // the same bytes as from one print per item, at a fraction of the cost in a long batch.
   const MemoText memo = compose_memo(c, f, results);
@@ -107,8 +111,25 @@ bool write_memo(float c, float f, const ResultTexts& results) {
   console_flush();
   const int opened = open_append(kMemoFileName, kMemoChannel);
   const int written = print_text(kMemoChannel, memo.text(), kEndNone);
+  // A typed case exists nowhere else: it is on the disk before the next question. A redirected
+  // input still holds its cases, so one sync at the end does for all of them.
+  const bool typed = stdin_is_console();
+  const int synced = typed ? sync_channel(kMemoChannel) : kDone;
   const int closed = close_channel(kMemoChannel);
-  return opened == kDone && written == kDone && closed == kDone;
+  if (opened != kDone || written != kDone || synced == kShortWrite || closed == kShortWrite) {
+    return MemoOutcome::kNotRecorded;
+  }
+  if (synced != kDone || closed != kDone) return MemoOutcome::kUnconfirmed;
+  if (!typed) g_unsynced = true;
+  return MemoOutcome::kRecorded;
 }
+
+bool sync_memos() {
+  if (!g_unsynced) return true;
+  g_unsynced = false;
+  return sync_file(kMemoFileName) == kDone;
+}
+
+void reset_memos() { g_unsynced = false; }
 
 }  // namespace zepa

@@ -23,8 +23,25 @@ ResultTexts result_texts(const Segment& result);
 // receives it: Windows-1252 bytes, every line ended by CR LF.
 std::string memo_text(float c, float f, const ResultTexts& results);
 
-// Appends the 21-line calculation memo of one case to the memo file on channel 1. True when
-// the memo was recorded whole (opened, every write taken, written out at the close).
-bool write_memo(float c, float f, const ResultTexts& results);
+// What became of a memo.
+enum class MemoOutcome {
+  kRecorded,     // whole in the file
+  kNotRecorded,  // not in the file: it could not be opened, or the bytes were refused
+  kUnconfirmed,  // every byte was taken, but the system reported a failure after (a network
+                 // file system at the close, a disk at the sync): it may not be in the file
+};
+
+// Appends the 21-line calculation memo of one case to the memo file on channel 1. A case typed
+// at a console is on the disk when this returns; the memos of a redirected input wait for
+// sync_memos.
+MemoOutcome write_memo(float c, float f, const ResultTexts& results);
+
+// Waits until the memos recorded without a sync are on the disk: the end of a redirected
+// run, whose input still holds every case, makes one sync do for all. False when the system
+// could not confirm them.
+bool sync_memos();
+
+// Forgets the memos waiting for a sync (start-up and tests).
+void reset_memos();
 
 }  // namespace zepa

@@ -42,5 +42,15 @@ inline constexpr const char* kDecimalComma = " Aviso: use ponto decimal: 2.5, na
 
 inline constexpr const char* kMemoWarning =
     " Aviso: o memorial deste caso nao foi gravado em mc-zepa4-07.txt";
+// Every byte was handed over, but the system reported a failure after (the close, the sync).
+inline constexpr const char* kMemoUnconfirmed =
+    " Aviso: o memorial deste caso pode nao ter sido gravado em mc-zepa4-07.txt";
+// The same for the memos of a redirected run, synced once at its end.
+inline constexpr const char* kMemosUnconfirmed =
+    " Aviso: os memoriais desta execucao podem nao ter sido gravados em mc-zepa4-07.txt";
+
+// Said on standard error when a read of the input fails (not its end): the program ends there.
+inline constexpr const char* kInputFailed =
+    "zepa4-07: a leitura da entrada falhou; o caso em curso nao foi calculado nem gravado";
 
 }  // namespace zepa

@@ -36,8 +36,30 @@ bool try_lock(int fd) {
   }
 }
 
+// What another writer changes in the file: its size, and the time of its last change (a memo
+// that lands, or one cut back).
+struct FileMark {
+  off_t size = -1;
+  struct timespec changed {};
+
+  explicit FileMark(int fd) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0) return;
+    size = info.st_size;
+    changed = info.st_ctim;
+  }
+  bool operator==(const FileMark& other) const {
+    return size == other.size && changed.tv_sec == other.changed.tv_sec &&
+           changed.tv_nsec == other.changed.tv_nsec;
+  }
+};
+
 class PosixFiles final : public Files {
  public:
+  // Standard output's file as the program found it, once: a memo opened later may take a
+  // descriptor that standard output left free.
+  PosixFiles() { has_output_ = fstat(STDOUT_FILENO, &output_) == 0; }
+
   FileHandle open_append(const char* path) override {
     // O_NONBLOCK: a FIFO without a reader fails with ENXIO instead of waiting for one, and a
     // device does not hold the open. Writes to a regular file ignore the flag, so it is left
@@ -51,12 +73,14 @@ class PosixFiles final : public Files {
   }
 
   // flock() has no time limit of its own: the lock is tried, and tried again after pauses
-  // that grow from 50 us to 5 ms, until the bound. A holder keeps it for one memo's write.
+  // that grow from 50 us to 5 ms. Each change of the file (another copy's memo landing) starts
+  // the bound again.
   bool lock(FileHandle file) override {
     const int fd = static_cast<int>(file);
     if (try_lock(fd)) return true;
     if (errno != EWOULDBLOCK) return false;
-    const std::int64_t deadline = now_ns() + std::int64_t{kLockWaitMs} * 1000000;
+    FileMark seen(fd);
+    std::int64_t deadline = now_ns() + std::int64_t{kLockWaitMs} * 1000000;
     long pause_ns = 50000;
     while (now_ns() < deadline) {
       const struct timespec pause = {0, pause_ns};
@@ -64,13 +88,27 @@ class PosixFiles final : public Files {
       if (pause_ns < 5000000) pause_ns *= 2;
       if (try_lock(fd)) return true;
       if (errno != EWOULDBLOCK) return false;
+      const FileMark now(fd);
+      if (!(now == seen)) {
+        seen = now;
+        deadline = now_ns() + std::int64_t{kLockWaitMs} * 1000000;
+      }
     }
     return false;
   }
 
+  // A regular file's size is its end (every writer appends under the lock), and the same
+  // fstat() tells whether it is standard output's file: one call where lseek() took one.
   std::int64_t end_position(FileHandle file) override {
-    const off_t end = lseek(static_cast<int>(file), 0, SEEK_END);
-    return end < 0 ? -1 : static_cast<std::int64_t>(end);
+    const int fd = static_cast<int>(file);
+    struct stat info {};
+    if (fstat(fd, &info) != 0) return kNoEnd;
+    if (has_output_ && info.st_dev == output_.st_dev && info.st_ino == output_.st_ino) {
+      return kStandardOutput;
+    }
+    if (S_ISREG(info.st_mode)) return static_cast<std::int64_t>(info.st_size);
+    const off_t end = lseek(fd, 0, SEEK_END);
+    return end < 0 ? kNoEnd : static_cast<std::int64_t>(end);
   }
 
   // The blocks are allocated beyond the end without moving it (FALLOC_FL_KEEP_SIZE, which an
@@ -102,6 +140,25 @@ class PosixFiles final : public Files {
     }
   }
 
+  // fdatasync: the bytes and the size that reaches them, not the times.
+  bool sync(FileHandle file) override {
+    for (;;) {
+      if (fdatasync(static_cast<int>(file)) == 0) return true;
+      if (errno != EINTR) return false;
+    }
+  }
+
+  // For writing, as the memo is opened (an append-only file allows only that), never created.
+  bool sync_path(const char* path) override {
+    int fd = -1;
+    do {
+      fd = open(path, O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    const bool synced = sync(fd);
+    return close(fd) && synced;
+  }
+
   bool cut_back(FileHandle file, std::int64_t expected, std::int64_t size) override {
     struct stat info;
     if (fstat(static_cast<int>(file), &info) != 0 || !S_ISREG(info.st_mode)) return false;
@@ -113,6 +170,10 @@ class PosixFiles final : public Files {
     // After an interrupted close the descriptor is gone on Linux: it is never retried.
     return ::close(static_cast<int>(file)) == 0;
   }
+
+ private:
+  struct stat output_ {};
+  bool has_output_ = false;
 };
 
 }  // namespace

@@ -28,7 +28,9 @@ Platform& platform();
 // The native services of the platform the program was built for (one file per platform).
 // On POSIX systems it also sets SIGPIPE and SIGXFSZ to be ignored, for the whole process: a
 // closed pipe on standard output, or a write past the file-size limit, then comes back as a
-// failed write, which the program reports, instead of ending it without a word.
+// failed write, which the program reports, instead of ending it without a word. SIGCHLD gets
+// its default action (the help opener's status can be waited for) and no signal stays blocked
+// (Ctrl+C ends the program whatever mask the parent left).
 Platform native_platform();
 
 }  // namespace zepa

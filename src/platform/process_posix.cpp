@@ -188,6 +188,15 @@ Platform native_platform() {
   // standard output is reported) instead of ending the program.
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
+  // A parent that ignored SIGCHLD would have the help opener reaped by the system, and its
+  // status lost (waitpid fails with ECHILD).
+  std::signal(SIGCHLD, SIG_DFL);
+  // A mask left by the parent would swallow Ctrl+C, a hang-up and the signals the key wait
+  // answers (SIGWINCH, SIGCONT): none is blocked from here on. A signal the parent made
+  // ignored stays ignored, as a background job's Ctrl+C is.
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
   return Platform{&terminal_screen(), &terminal_keys(), &process, &native_files()};
 }
 

@@ -63,8 +63,11 @@ class WindowsProcess final : public Process {
     if (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, chunk_of(size), &count, nullptr)) {
       return static_cast<long>(count);
     }
-    // A pipe whose writer has gone is the end of the input, not a failure.
-    return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+    // A pipe whose writer has gone, or a file read at its end, is the end of the input; any
+    // other failure (a device error, a handle not open for reading) is a failed read, which
+    // ends the program with status 1 rather than taking what came before it as a whole item.
+    const DWORD error = GetLastError();
+    return error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF ? 0 : -1;
   }
 
   long write_output(const unsigned char* bytes, std::size_t size) override {

@@ -19,6 +19,18 @@ Files& files() {
   return installed != nullptr ? *installed : native_files();
 }
 
+// The name with the platform's directory separator in place of each "/".
+std::string native_path(std::string_view name) {
+  std::string path(name);
+  const char separator = platform().process->directory_separator();
+  if (separator != '/') {
+    for (char& ch : path) {
+      if (ch == '/') ch = separator;
+    }
+  }
+  return path;
+}
+
 // Hands bytes to the file in one write, once the file-size limit and the disk have agreed to
 // take them all: a memo that does not fit fails before its first byte. A write that still
 // comes up short (a file system that sets no space aside) is cut off at the close.
@@ -53,7 +65,8 @@ int file_close(ChannelRecord& record) {
   const bool closed = files().close(record.file);
   record.file = kNoFile;
   platform().process->release_signals();
-  return record.torn || !closed ? kShortWrite : kDone;
+  if (record.torn) return kShortWrite;
+  return closed ? kDone : kUnconfirmed;
 }
 
 // Full buffering with 8192 bytes: each print item is a copy into the buffer, and a memo
@@ -83,13 +96,7 @@ int open_append(std::string_view name, int channel) {
   if (record == nullptr || record->operations != nullptr) return kInvalidRequest;
   g_sweep_needed = true;
   *record = ChannelRecord{};
-  std::string path(name);
-  const char separator = platform().process->directory_separator();
-  if (separator != '/') {
-    for (char& ch : path) {
-      if (ch == '/') ch = separator;
-    }
-  }
+  const std::string path = native_path(name);
   record->operations = &kFileChannelOps;
   const FileHandle file = files().open_append(path.c_str());
   if (file == kNoFile) {
@@ -105,7 +112,8 @@ int open_append(std::string_view name, int channel) {
     return kOpenFailed;
   }
   platform().process->hold_signals();
-  // The one position read of the open: a pipe (one with a reader) has none and is given up.
+  // The one position read of the open: a pipe (one with a reader) has none and is given up,
+  // and so is standard output's file, where the dialogue's bytes would land among the memos.
   const std::int64_t position = files().end_position(file);
   if (position < 0) {
     files().close(file);
@@ -142,12 +150,25 @@ int write_bytes(ChannelRecord* record, const unsigned char* bytes, std::size_t n
   return kDone;
 }
 
+int sync_channel(int channel) {
+  ChannelRecord* record = channel_record(channel);
+  if (record == nullptr || record->operations == nullptr || record->file == kNoFile) {
+    return kInvalidRequest;
+  }
+  if (!write_out(*record)) return kShortWrite;
+  return files().sync(record->file) ? kDone : kUnconfirmed;
+}
+
 int close_channel(int channel) {
   ChannelRecord* record = channel_record(channel);
   if (record == nullptr || record->operations == nullptr) return kInvalidRequest;
   const int result = record->operations->close(*record);
   *record = ChannelRecord{};
   return result;
+}
+
+int sync_file(std::string_view name) {
+  return files().sync_path(native_path(name).c_str()) ? kDone : kUnconfirmed;
 }
 
 void close_all_channels() {

@@ -27,6 +27,7 @@ struct InputState {
   std::size_t count = 0;
   bool ended = false;
   bool hung_up = false;  // the end came from a terminal that hung up
+  bool failed = false;   // the end came from a read that failed
 };
 
 OutputState g_out;
@@ -107,6 +108,7 @@ int stdin_next_byte() {
     stdout_flush();
     const long n = platform().process->read_input(g_in.bytes, kBufferSize);
     if (n == kHungUp) g_in.hung_up = true;
+    if (n < 0 && n != kHungUp) g_in.failed = true;
     if (n <= 0) {
       g_in.ended = true;
       return -1;
@@ -118,6 +120,8 @@ int stdin_next_byte() {
 }
 
 bool stdin_hung_up() { return g_in.hung_up; }
+
+bool stdin_failed() { return g_in.failed; }
 
 std::size_t stdin_buffered(const unsigned char*& bytes) {
   bytes = g_in.bytes + g_in.position;
@@ -135,6 +139,7 @@ void reset_std_streams() {
   g_in.position = g_in.count = 0;
   g_in.ended = false;
   g_in.hung_up = false;
+  g_in.failed = false;
 }
 
 }  // namespace zepa

@@ -27,6 +27,9 @@ void flush_all_output();
 int stdin_next_byte();
 // Whether standard input ended because it is a terminal that hung up: no reply will come.
 bool stdin_hung_up();
+// Whether standard input ended because a read failed (an I/O error, a directory): what was
+// read before it may be cut short, so it is no reply either.
+bool stdin_failed();
 
 // The bytes of standard input already read and not yet taken, without reading more: the
 // count, with `bytes` pointing at them. stdin_take(n) takes the first n of them.

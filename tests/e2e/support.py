@@ -6,6 +6,7 @@ A test is a function test_NAME(binary) of a file test_*.py, at column 0 (the bui
 each as the ctest test e2e_FILE.NAME); the file ends with `main(globals())`.
 """
 
+import atexit
 import contextlib
 import fcntl
 import os
@@ -410,11 +411,12 @@ def expect_results(screen, rows=RESULT_ROWS):
 class Pty(contextlib.AbstractContextManager):
     """The program on a pseudo-terminal of our own, `size` (columns, rows), with standard
     error on it, and standard input and output on it unless given (files). `non_blocking`
-    opens the program's side non-blocking. Every byte the program writes there is kept in
-    self.seen (up to what wait_for has taken)."""
+    opens the program's side non-blocking; `before` is a command that runs the program (its
+    path follows it: strace and its options, say). Every byte the program writes there is kept
+    in self.seen (up to what wait_for has taken)."""
 
     def __init__(self, binary, cwd, env, size=(80, 25), stdin=None, stdout=None,
-                 non_blocking=False, preexec_fn=None):
+                 non_blocking=False, preexec_fn=None, before=()):
         self.master, slave = os.openpty()
         self.name = os.ttyname(slave)
         fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", size[1], size[0], 0, 0))
@@ -422,7 +424,7 @@ class Pty(contextlib.AbstractContextManager):
             os.close(slave)
             slave = os.open(self.name, os.O_RDWR | os.O_NONBLOCK | os.O_NOCTTY)
         self.process = subprocess.Popen(
-            [binary], stdin=stdin or slave, stdout=stdout or slave, stderr=slave, cwd=cwd,
+            [*before, binary], stdin=stdin or slave, stdout=stdout or slave, stderr=slave, cwd=cwd,
             env=env, start_new_session=True, preexec_fn=preexec_fn)
         os.close(slave)
         self.seen = b""
@@ -470,6 +472,36 @@ class Pty(contextlib.AbstractContextManager):
         _, status, usage = os.wait4(pid, 0)
         self.process.returncode = os.waitstatus_to_exitcode(status)
         return self.process.returncode, usage
+
+
+# ---------------------------------------------------------------- faults of the C library
+
+FAULTS_SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "faults.c")
+_faults = {}
+
+
+def with_faults(binary, env=None, **faults):
+    """The environment (`env`, else ours) in which the program runs with faults.c in front of
+    its C library (LD_PRELOAD), each fault named as faults.c names it without ZEPA_FAULT_
+    (memo_write=600). The library is compiled once per script run; a test that cannot have it
+    (no C compiler, a program linked without the shared C library or run under a checker,
+    whose own library must come first) is skipped."""
+    if "path" not in _faults:
+        compiler = shutil.which("cc") or shutil.which("gcc")
+        with open(binary, "rb") as f:
+            content = f.read()
+        if under_checker(binary) or b"ld-linux" not in content:
+            raise Skip("the C library cannot be put behind faults.c for this program")
+        if compiler is None:
+            raise Skip("no C compiler for faults.c")
+        folder = tempfile.mkdtemp(prefix="zepa-faults-")
+        atexit.register(shutil.rmtree, folder, True)
+        path = os.path.join(folder, "faults.so")
+        subprocess.run([compiler, "-shared", "-fPIC", "-O2", "-o", path, FAULTS_SOURCE, "-ldl"],
+                       check=True)
+        _faults["path"] = path
+    settings = {f"ZEPA_FAULT_{name.upper()}": str(value) for name, value in faults.items()}
+    return dict(env or os.environ, LD_PRELOAD=_faults["path"], **settings)
 
 
 # ---------------------------------------------------------------- tables and the runner

@@ -5,12 +5,13 @@ import os
 import random
 import resource
 import select
+import signal
 import subprocess
 import urllib.parse
 
 from support import (BYE, FIRST_SCREEN, MEMO_FILE, HELP_NOT_OPENED, ONE_CASE, ONE_MEMO, REFUSAL,
                      THREE_ONE, Scratch, check, expect_equal, lines, main, memo, results, run,
-                     started, table, under_checker, wait_until)
+                     started, table, under_checker, wait_until, with_faults)
 
 RUNNER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
                       "run_interactive.sh")
@@ -94,6 +95,32 @@ def test_any_input_in_bounded_memory(binary, label, data):
         check(p.stdout.startswith(FIRST_SCREEN), "no first screen")
 
 
+INPUT_FAILED = b"zepa4-07: a leitura da entrada falhou; o caso em curso nao foi calculado nem gravado\n"
+
+
+@table(
+    # Standard input is a directory: its first read fails (EISDIR).
+    (None, b"", FIRST_SCREEN, None),
+    # Reads fail with EIO once "\n3 1." of "\n3 1.5\nn\n" is in (faults.c, in front of the C
+    # library: no file system fails on cue): c is 3, f was still being read; nothing is
+    # computed or recorded.
+    (5, b"\n3 1.5\nn\n", FIRST_SCREEN + DADOS, None),
+    # The same once a whole case and its "c" are in: that case stays recorded.
+    (8, b"\n3\n1\nc\n3\n1\nn\n", ONE_CASE + lines(b"") + DADOS, ONE_MEMO),
+)
+def test_a_failed_read_ends_the_program(binary, fails_after, data, output, memos):
+    # A read that fails is no end of input: the program says so and ends with status 1.
+    with Scratch() as s:
+        if fails_after is None:
+            folder = os.open(s.path, os.O_RDONLY)
+            p = run(binary, None, s.path, stdin=folder)
+            os.close(folder)
+        else:
+            p = run(binary, data, s.path, env=with_faults(binary, read_eio=fails_after))
+        expect_equal((p.returncode, p.stdout, p.stderr, s.file(MEMO_FILE)),
+                     (1, output, INPUT_FAILED, memos))
+
+
 def page_address(binary):
     """What the help answer opens: the page beside the program, else the web page."""
     page = os.path.join(os.path.dirname(os.path.realpath(binary)), "ajuda-zepa4-07.html")
@@ -103,19 +130,25 @@ def page_address(binary):
 
 
 @table(*[(answer, True) for answer in (b"a", b"A", b"   a", b"a,x", b'"a"', b'"A"x')],
-       *[(answer, False) for answer in (b"", b"aa", b"b", b" ", b"ajuda", b"a ")])
-def test_help_answers(binary, answer, opens):
+       *[(answer, False) for answer in (b"", b"aa", b"b", b" ", b"ajuda", b"a ")],
+       # An opener that succeeds, for a parent that ignores SIGCHLD (whose children the system
+       # reaps at once): the success is known, and not warned about.
+       (b"a", True, 0, signal.SIG_IGN))
+def test_help_answers(binary, answer, opens, status=3, sigchld=signal.SIG_DFL):
     with Scratch() as s:
-        # An opener that notes what it was given and fails.
-        s.write("bin/xdg-open", f'#!/bin/sh\necho "$@" >> {s.join("opened")}\nexit 3\n', True)
+        # An opener that notes what it was given and ends with `status`.
+        s.write("bin/xdg-open", f'#!/bin/sh\necho "$@" >> {s.join("opened")}\nexit {status}\n',
+                True)
         env = dict(os.environ, PATH=s.join("bin") + os.pathsep + os.environ["PATH"])
-        p = run(binary, answer + b"\n3\n1\nn\n", s.path, env=env)
+        p = run(binary, answer + b"\n3\n1\nn\n", s.path, env=env,
+                preexec_fn=lambda: signal.signal(signal.SIGCHLD, sigchld))
         address, place = page_address(binary)
         expect_equal((p.returncode, s.file("opened")), (0, (address + "\n").encode() if opens
                                                           else None))
         # Its failure is said on standard error with the page's place, and the dialogue goes
         # on. After "a,x" and '"A"x' the "x" left on the line is the semi-chord.
-        expect_equal(p.stderr, HELP_NOT_OPENED + place.encode() + b"\n" if opens else b"")
+        expect_equal(p.stderr, HELP_NOT_OPENED + place.encode() + b"\n" if opens and status
+                     else b"")
         if b"x" not in answer:
             expect_equal(p.stdout, ONE_CASE + BYE)
 

@@ -20,12 +20,14 @@ import sys
 import threading
 import time
 
-from support import (BYE, C_PROMPT, CONTINUE_PROMPT, F_PROMPT, HELP_PROMPT, MEMO_FILE,
-                     MEMO_WARNING, ONE_CASE, ONE_MEMO, OUTPUT_WARNING, RESULT_ROWS, THREE_ONE,
-                     Pane, Pty, Scratch, Skip, check, expect_equal, lines, main, memo,
-                     process_state, results, run, started, table, under_checker, wait_until)
+from support import (BYE, C_PROMPT, CONTINUE_PROMPT, CONTINUE_QUESTION, F_PROMPT, FIRST_SCREEN,
+                     HELP_PROMPT, MEMO_FILE, MEMO_WARNING, ONE_CASE, ONE_MEMO, OUTPUT_WARNING,
+                     RESULT_ROWS, THREE_ONE, Pane, Pty, Scratch, Skip, check, expect_equal, lines,
+                     main, memo, process_state, results, run, started, table, under_checker,
+                     wait_until, with_faults)
 
 EARLIER = b"an earlier line, no line end"
+MEMO_UNCONFIRMED = b" Aviso: o memorial deste caso pode nao ter sido gravado em mc-zepa4-07.txt"
 MEMOS = {3: ONE_MEMO}  # the memo of each c, f = 1 (learn_cases adds c = 1 to 16)
 SHOWN = {3: THREE_ONE}  # and its results as shown
 
@@ -64,23 +66,40 @@ def whole_memos(data, prefix=b""):
 
 
 class SmallDisk(Scratch):
-    """A scratch folder that is a file system of its own, `size` large (a tmpfs; root only)."""
+    """A scratch folder that is a file system of its own, `size` large (root only): a tmpfs,
+    or an ext4 image on a loop device when the size reads "ext4 SIZE"."""
 
     def __init__(self, size):
         if os.geteuid() != 0 or shutil.which("mount") is None:
             raise Skip("mounting a small file system needs root")
         super().__init__()
-        p = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "zepa-disk",
-                            self.path], capture_output=True)
+        kind, _, size = size.rpartition(" ")
+        self.image = self.path + ".img" if kind == "ext4" else None
+        if self.image:
+            with open(self.image, "wb") as f:
+                f.truncate(int(size.rstrip("m")) << 20)
+            p = subprocess.run(["mkfs.ext4", "-q", "-F", self.image], capture_output=True)
+            command = ["mount", "-o", "loop", self.image, self.path]
+        else:
+            p = None
+            command = ["mount", "-t", "tmpfs", "-o", f"size={size}", "zepa-disk", self.path]
+        if p is None or p.returncode == 0:
+            p = subprocess.run(command, capture_output=True)
         if p.returncode != 0:
-            super().__exit__()
-            raise Skip(f"cannot mount a tmpfs: {p.stderr.decode().strip()}")
+            self.__exit__(mounted=False)
+            raise Skip(f"cannot mount a {kind or 'tmpfs'}: {p.stderr.decode().strip()}")
 
     def resize(self, size):
-        subprocess.run(["mount", "-o", f"remount,size={size}", self.path], check=True)
+        """A tmpfs takes its new size; an ext4 image keeps its own, which its rows leave room
+        in (they are about the size limit, not a full disk)."""
+        if not self.image:
+            subprocess.run(["mount", "-o", f"remount,size={size}", self.path], check=True)
 
-    def __exit__(self, *exception):
-        subprocess.run(["umount", self.path], check=False)
+    def __exit__(self, *exception, mounted=True):
+        if mounted:
+            subprocess.run(["umount", self.path], check=False)
+        if self.image and os.path.exists(self.image):
+            os.remove(self.image)
         super().__exit__()
 
 
@@ -108,13 +127,23 @@ def unprivileged(binary):
     ("batch", "a pipe with a reader"), ("terminal", "a pipe with a reader"),
     # A folder the user may not write, with an earlier memo the user may not write either.
     ("batch", "a read-only folder with a memo"), ("batch", "a read-only folder"),
+    # Standard output is the memo file ("> mc-zepa4-07.txt", or ">>" after a memo): it gets
+    # the dialogue, at its own position, and no memo that this would tear.
+    ("batch", "standard output"), ("batch", "standard output, appended"),
+    ("terminal", "standard output"),
+    # Its close fails once every byte was taken (faults.c: a network file system's failure at
+    # the close): the memos are there, and the warning says they may not be.
+    ("batch", "a close that fails"),
 )
 def test_memo_not_written_is_said(binary, where, what):
     # Each case is still shown and the dialogue goes on; the warning is on standard error when
     # the output is redirected, and follows the results at a terminal.
-    with Pane(binary) if where == "terminal" else Scratch() as place:
+    output = what.startswith("standard output")
+    warning = MEMO_UNCONFIRMED if what == "a close that fails" else MEMO_WARNING
+    with Pane(binary, redirect=f"> {MEMO_FILE}" if output else "") if where == "terminal" \
+            else Scratch() as place:
         s = place.scratch if where == "terminal" else place
-        path, reader, drop = s.join(MEMO_FILE), None, None
+        path, reader, drop, env = s.join(MEMO_FILE), None, None, None
         if what == "a directory":
             os.mkdir(path)
         elif what == "/dev/full":
@@ -123,17 +152,27 @@ def test_memo_not_written_is_said(binary, where, what):
             os.mkfifo(path)
             if what.endswith("reader"):
                 reader = os.open(path, os.O_RDONLY | os.O_NONBLOCK)
-        else:
+        elif what.startswith("a read-only"):
             drop = unprivileged(binary)
             if what.endswith("memo"):
                 os.chmod(s.write(MEMO_FILE, ONE_MEMO), 0o444)
             os.chmod(s.path, 0o555)
+        elif what.endswith("appended"):
+            s.write(MEMO_FILE, ONE_MEMO)
+        elif what == "a close that fails":
+            env = with_faults(binary, memo_close=1)
         try:
             if where == "batch":
-                p = run(binary, b"\n3\n1\nc\n3\n1\nn\n", s.path, preexec_fn=drop)
-                expect_equal((p.returncode, p.stdout, p.stderr),
-                             (0, ONE_CASE + lines(b"", b"", b" Dados:") + THREE_ONE + BYE,
-                              (MEMO_WARNING + b"\n") * 2))
+                shown = ONE_CASE + lines(b"", b"", b" Dados:") + THREE_ONE + BYE
+                with open(path, "ab") if output else open(os.devnull) as out:
+                    p = run(binary, b"\n3\n1\nc\n3\n1\nn\n", s.path, preexec_fn=drop, env=env,
+                            stdout=out if output else subprocess.PIPE)
+                stdout = p.stdout
+                if output:  # the dialogue's bytes after what the file held, and no memo
+                    stdout = s.file(MEMO_FILE).removeprefix(ONE_MEMO if "appended" in what else b"")
+                expect_equal((p.returncode, stdout, p.stderr), (0, shown, (warning + b"\n") * 2))
+                if what == "a close that fails":
+                    expect_equal(s.file(MEMO_FILE), ONE_MEMO * 2)
             else:
                 place.answer(HELP_PROMPT, "")
                 place.answer(C_PROMPT, "3")
@@ -144,6 +183,12 @@ def test_memo_not_written_is_said(binary, where, what):
                                                  MEMO_WARNING.decode(), ""])
                 place.answer(CONTINUE_PROMPT, "n")
                 place.expect_ended(0)
+                if output:  # the transcript, the warning in it, and no memo
+                    transcript = s.file(MEMO_FILE)
+                    check(transcript.startswith(FIRST_SCREEN) and ONE_MEMO not in transcript and
+                          transcript.endswith(THREE_ONE + lines(MEMO_WARNING, b"") +
+                                              CONTINUE_QUESTION + b"? n\r\n\r\n"),
+                          repr(transcript[-300:]))
             if what.startswith("a read-only"):
                 expect_equal(s.file(MEMO_FILE), ONE_MEMO if what.endswith("memo") else None)
             if reader is not None:
@@ -168,8 +213,10 @@ ONE = len(ONE_MEMO)
     # A disk that fills inside a memo: 16 KiB take 30 memos and part of the 31st.
     ("16k", False, None, EARLIER, 40, False, None),
     # An append-only memo cannot be cut back: a memo that does not fit is refused before its
-    # first byte, at the limit and on a full disk alike.
+    # first byte, at the limit and on a full disk alike. On ext4, unlike tmpfs, the space is
+    # set aside past the size limit: only the program's own look at the limit refuses it.
     ("64k", True, 4000, b"", 10, False, 4000 // ONE),
+    ("ext4 4m", True, 4000, b"", 10, False, 4000 // ONE),
     ("64k", True, None, b"", 200, False, None),
 )
 def test_memo_refused_whole_at_a_limit(binary, disk, append_only, limit, prefix, cases,
@@ -234,9 +281,14 @@ while True:
     # 16 programs, 2,000 cases each, on a 256 KiB disk that another program fills and frees,
     # three times over: most memos find no room; those that land are whole, the others said.
     *[(16, 2000, "256k")] * 3,
+    # 8 programs, 2 cases each, on a file system where each write of a memo takes 0.6 s
+    # (faults.c): the last in line waits 4 s and more, but the file grows all the while, so
+    # every memo lands.
+    (8, 2, None, 600),
 )
-def test_writers_at_once(binary, programs, cases, disk):
+def test_writers_at_once(binary, programs, cases, disk, slow_ms=None):
     learn_cases(binary)
+    env = with_faults(binary, memo_write=slow_ms) if slow_ms else None
     if disk and under_checker(binary):
         raise Skip("under a checker the programs are too slow to meet on a filling disk")
     with SmallDisk(disk) if disk else Scratch() as place, Scratch() as logs:
@@ -245,8 +297,8 @@ def test_writers_at_once(binary, programs, cases, disk):
         # Each program's output and errors go to files of their own, off the small disk.
         commands = [["sh", "-c", 'exec "$0" > "$1" 2> "$2"', binary, logs.join(f"out{c}"),
                      logs.join(f"err{c}")] for c in range(1, programs + 1)]
-        with started(*neighbour), started(*commands, cwd=place.path,
-                                          stdin=subprocess.PIPE) as writers:
+        with started(*neighbour), started(*commands, cwd=place.path, stdin=subprocess.PIPE,
+                                          env=env) as writers:
             for c, writer in enumerate(writers, 1):
                 writer.stdin.write(batch(c, cases))  # it fits in the pipe: all start at once
                 writer.stdin.close()
@@ -305,6 +357,49 @@ def test_signals_in_a_long_batch(binary):
             whole_memos(s.file(MEMO_FILE) or b"")
             if os.path.exists(memo_path):
                 os.remove(memo_path)
+
+
+def sync_events(trace):
+    """The memo file's opens, the syncs and the continue question's writes, in the order strace
+    saw them."""
+    events = []
+    with open(trace) as f:
+        for line in f:
+            if line.startswith(("fdatasync(", "fsync(", "sync_file_range(")):
+                events.append("sync")
+            elif line.startswith("openat(") and f'"{MEMO_FILE}"' in line:
+                events.append("open")
+            elif line.startswith("write(") and CONTINUE_QUESTION.decode() in line:
+                events.append("question")
+    return events
+
+
+@table(
+    # Two cases typed at a terminal: each memo is on the disk before the next question.
+    ("typed", ["open", "sync", "question"] * 2),
+    # Three cases of a redirected input, which still holds them: one sync, at the end, of the
+    # memo file opened again.
+    ("batch", ["open"] * 4 + ["sync"]),
+)
+def test_memos_reach_the_disk(binary, how, events):
+    # The system calls, counted by strace.
+    if shutil.which("strace") is None or under_checker(binary):
+        raise Skip("no strace, or the program runs under a checker")
+    with Scratch() as s:
+        trace = ["strace", "-qq", "-o", s.join("trace"), "-s", "4096", "-e",
+                 "trace=openat,write,fdatasync,fsync,sync_file_range"]
+        if how == "batch":
+            p = run(trace[0], b"\n3\n1\nc\n3\n1\nc\n3\n1\nn\n", s.path, args=(*trace[1:], binary))
+            expect_equal(p.returncode, 0)
+        else:
+            with Pty(binary, s.path, dict(os.environ, TERM="xterm"), before=trace) as term:
+                for prompt, keys in ((b"continuar? ", b"\r"), (b"c=? ", b"3\r"), (b"f=? ", b"1\r"),
+                                     (b"(C ou c):? ", b"c\r"), (b"c=? ", b"3\r"),
+                                     (b"f=? ", b"1\r"), (b"(C ou c):? ", b"n\r")):
+                    term.answer(prompt, keys)
+                expect_equal(term.end()[0], 0)
+        expect_equal(sync_events(s.join("trace")), events)
+        check(whole_memos(s.file(MEMO_FILE)), "no memo")
 
 
 def non_blocking(fd):

@@ -19,7 +19,8 @@ bool MemoryFiles::lock(FileHandle) {
 }
 
 std::int64_t MemoryFiles::end_position(FileHandle) {
-  return has_position ? static_cast<std::int64_t>(content.size()) : -1;
+  if (is_output) return kStandardOutput;
+  return has_position ? static_cast<std::int64_t>(content.size()) : kNoEnd;
 }
 
 bool MemoryFiles::reserve(FileHandle, std::int64_t end, std::size_t n) {
@@ -37,6 +38,16 @@ long MemoryFiles::append(FileHandle, const unsigned char* bytes, std::size_t n) 
   room -= taken;
   content.append(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(taken));
   return taken;
+}
+
+bool MemoryFiles::sync(FileHandle) {
+  ++syncs;
+  return !sync_fails;
+}
+
+bool MemoryFiles::sync_path(const char*) {
+  ++syncs;
+  return !sync_fails;
 }
 
 bool MemoryFiles::cut_back(FileHandle, std::int64_t expected, std::int64_t size) {

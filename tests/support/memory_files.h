@@ -22,6 +22,9 @@ class MemoryFiles : public Files {
   bool has_position = true;
   bool lockable = true;
   bool close_fails = false;
+  bool sync_fails = false;
+  bool is_output = false;  // the file is standard output's
+  int syncs = 0;           // sync and sync_path calls, failed or not
   std::function<void()> at_open;  // runs at each open, before it succeeds or fails
   int open_files = 0;
   int appends = 0;
@@ -31,6 +34,8 @@ class MemoryFiles : public Files {
   std::int64_t end_position(FileHandle) override;
   bool reserve(FileHandle, std::int64_t end, std::size_t n) override;
   long append(FileHandle, const unsigned char* bytes, std::size_t n) override;
+  bool sync(FileHandle) override;
+  bool sync_path(const char*) override;
   bool cut_back(FileHandle, std::int64_t expected, std::int64_t size) override;
   bool close(FileHandle) override;
 

@@ -66,6 +66,35 @@ def test_batch_is_identical(binary, from_file, data):
     check(outcomes[0][2].startswith(OLD_MEMO), "the memo file was not appended to")
 
 
+@table(
+    # A directory: the first read fails (ReadFile, and not at a pipe's end): status 1, a line
+    # on standard error, no memo.
+    ("a directory", None, 1),
+    # A pipe made by a Windows parent (tests/pipe_input.exe), which ends in the middle of a
+    # case: its end is ERROR_BROKEN_PIPE, the end of the input. (Under wine a pipe from
+    # outside is the host's, whose end reads as 0 bytes.)
+    ("a Windows pipe", b"\n5\n", 0),
+)
+def test_standard_input_fails_or_ends(binary, source, data, status):
+    # The same ending as the native program's: status, output, standard error and memo.
+    feeder = os.path.join(os.path.dirname(os.path.abspath(EXE)), "tests", "pipe_input.exe")
+    outcomes = []
+    for command, env in (([binary], None), ([WINE, EXE], wine_env())):
+        with Scratch() as s:
+            folder = os.open(s.path, os.O_RDONLY)
+            if data is not None and env is not None:
+                check(os.path.exists(feeder), f"missing {feeder}")
+                command = [WINE, feeder, windows_path(EXE)]
+            try:
+                p = subprocess.run(command, cwd=s.path, env=env, capture_output=True, timeout=60,
+                                   **({"stdin": folder} if data is None else {"input": data}))
+            finally:
+                os.close(folder)
+            outcomes.append((p.returncode, p.stdout, p.stderr, s.file(MEMO_FILE)))
+    expect_equal(outcomes[1], outcomes[0])
+    expect_equal(outcomes[0][0], status)
+
+
 def wine_pane(**options):
     env = wine_env()
     return Pane(WINE, program=f"'{WINE}' '{EXE}'",
