@@ -44,7 +44,7 @@ constexpr std::size_t number_lines_room(std::size_t count,
                                         std::initializer_list<const char*> labels) {
   std::size_t longest = 0;
   for (const char* label : labels) longest = std::max(longest, std::string_view(label).size());
-  return count * (longest + kSingleTextRoom + 2);
+  return count * (longest + sizeof(SingleText::bytes) + 2);
 }
 
 }  // namespace zepa
