@@ -98,7 +98,7 @@ void end_recording() {
 // terminal's own end would; a read that failed (at a console, or of a redirected input, whose
 // bytes so far may be part of an item) with status 1 and a line on standard error.
 void end_if_input_lost() {
-  const InputLoss loss = input_loss();
+  const InputLoss loss = input_line().loss;
   if (loss == InputLoss::kHungUp) end_program_hung_up();
   if (loss == InputLoss::kNone && !stdin_failed()) return;
   if (loss == InputLoss::kFailed) print_end(0, kEndLine);  // the prompt's row is left as typed
@@ -114,7 +114,7 @@ void end_if_input_lost() {
 float ask_number(const char* prompt) {
   for (;;) {
     read_line(prompt, QuestionMark::kYes, LineEndAfter::kYes);
-    if (input_loss() != InputLoss::kNone || !typed_decimal_comma()) break;
+    if (input_line().loss != InputLoss::kNone || !typed_decimal_comma()) break;
     warn(kDecimalComma);
   }
   float value = 0;
