@@ -360,6 +360,11 @@ LocateResult locate(int row, int col, CursorVisibility visibility) {
   return result;
 }
 
+bool show_cursor(bool shown) {
+  const auto visibility = shown ? CursorVisibility::kShow : CursorVisibility::kHide;
+  return locate(kKeepCoordinate, kKeepCoordinate, visibility).was_visible;
+}
+
 namespace {
 
 // After a host re-wrapped its rows, with the cursor on its character: the rest of the line

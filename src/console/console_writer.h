@@ -78,6 +78,10 @@ struct LocateResult {
 // included, is refused, and then only the visibility is applied.
 LocateResult locate(int row, int col, CursorVisibility visibility);
 
+// Shows or hides the cursor where it stands: locate with both coordinates kept. True when it
+// was visible before.
+bool show_cursor(bool shown);
+
 // After the screen's window changed its size (or the program came back from a stop to a new
 // size): true once, with the cursor at the start of a fresh row (the console channel's column
 // 0); the caller shows again there what it was showing. `rest` is how many cells of what it
