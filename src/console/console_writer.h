@@ -5,6 +5,12 @@
 
 namespace zepa {
 
+// The console's runtime operations (this header, print.h, keyboard.h, line_input.h) form one
+// contract. The dialogue calls only part of it; these complete it with no caller in the
+// dialogue, held to their behaviour by the unit tests: the print zones (kEndZone) and the
+// second line-end action (kEndLine4), print_number, read_key, the clearing modes other than
+// the default, and locate with coordinates.
+
 // Modes of clear_screen.
 inline constexpr std::uint32_t kClearDefault = 0xFFFF0000u;  // blank the text region
 inline constexpr std::uint32_t kClearNothing = 1;            // only reset the column
