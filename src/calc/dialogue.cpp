@@ -12,7 +12,6 @@
 #include "console/line_input.h"
 #include "console/number_text.h"
 #include "console/print.h"
-#include "platform/platform.h"
 #include "sys/command.h"
 #include "sys/lifecycle.h"
 #include "sys/std_streams.h"
@@ -82,7 +81,7 @@ bool is_letter_answer(const std::string& answer, char upper, char lower) {
 // warning goes to standard error there.
 void warn(std::string_view text) {
   if (console_is_degenerate()) {
-    platform().process->write_error(std::string(text) + "\n");
+    stderr_write_line(text);
   } else {
     print_line(text);
   }
@@ -104,7 +103,7 @@ void end_if_input_lost() {
   if (loss == InputLoss::kFailed) print_end(0, kEndLine);  // the prompt's row is left as typed
   end_recording();
   flush_all_output();
-  platform().process->write_error(std::string(kInputFailed) + "\n");
+  stderr_write_line(kInputFailed);
   end_program(1);
 }
 
@@ -147,10 +146,9 @@ void show_results(const ResultTexts& results) {
 // An opener that is missing or fails is said, with the place of the page, so that the user
 // can open it by hand.
 void open_help_page() {
-  Process& process = *platform().process;
-  const std::string page = process.installed_file(kHelpPageName);
+  const std::string page = installed_file(kHelpPageName);
   const std::string url = std::string("http://") + kHelpHost + kHelpPath;
-  const int status = page.empty() ? run_command(process.help_command(url)) : open_file(page);
+  const int status = page.empty() ? open_web_page(url) : open_file(page);
   if (status != 0) {
     warn(std::string(kHelpNotOpened) + (page.empty() ? url : page));
   }

@@ -41,7 +41,7 @@ void write_through(const unsigned char* bytes, std::size_t n) {
       if (platform().process->transcript()) {
         g_out.warning_pending = true;  // the dialogue's terminal shows it
       } else {
-        platform().process->write_error(std::string(kOutputWarning) + "\n");
+        stderr_write_line(kOutputWarning);
       }
       return;
     }
@@ -94,6 +94,10 @@ std::string_view take_stdout_warning() {
   if (!g_out.warning_pending) return {};
   g_out.warning_pending = false;
   return kOutputWarning;
+}
+
+void stderr_write_line(std::string_view text) {
+  platform().process->write_error(std::string(text) + "\n");
 }
 
 void flush_all_output() {

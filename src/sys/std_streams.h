@@ -18,6 +18,10 @@ bool stdout_failed();
 // is none or it was taken.
 std::string_view take_stdout_warning();
 
+// Writes `text` and a line end to standard error (a diagnostic); failures there have nowhere
+// to go.
+void stderr_write_line(std::string_view text);
+
 // Sends what the screen buffer and standard output still hold: before the program blocks for
 // a key, runs a command or ends.
 void flush_all_output();
