@@ -96,7 +96,8 @@ TEST_F(ChannelsTest, ColumnAndPrintZonesOnAChannelWithoutWidth) {
   print_end(1, kEndZone);  // column 2 -> zone at 15: 12 blanks
   EXPECT_EQ(record->column, 14u);
   print_end(1, kEndZone);  // column 14 -> zone at 29: 14 blanks
-  print_text(1, std::string(100, 'x'), kEndZone);  // column 128 -> zone at 141; no width, no line end
+  print_text(1, std::string(100, 'x'),
+             kEndZone);  // column 128 -> zone at 141; no width, no line end
   print_end(1, kEndLine4);
   EXPECT_EQ(record->column, 0u);
   close_channel(1);

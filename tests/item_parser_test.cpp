@@ -163,9 +163,9 @@ TEST(ItemParser, RedirectedInput) {
       // Limits: the byte after the last stored one begins the next item.
       {zeros + "7\n8\n", {"#7", "#8"}}, {zeros + "79 5\n", {"#7", "#9", "#5"}},
       {long_text + "bc\n", {long_text, "bc"}},
-      // Whole lines taken from what standard input has delivered, and their neighbours that
-      // need the byte rules: the limit reached exactly, a blank or quote, a radix, a "d".
-      {zeros + "7\n" + zeros + "78\n", {"#7", "#7", "#8"}}, {"1.5\n2e3\r\n-0.0\n", {"#1.5", "#2000", "#-0"}},
+      // Plain number lines, the limit reached exactly, a blank or quote, a radix, a "d".
+      {zeros + "7\n" + zeros + "78\n", {"#7", "#7", "#8"}},
+      {"1.5\n2e3\r\n-0.0\n", {"#1.5", "#2000", "#-0"}},
       {"12 \n7\n", {"#12", "#7"}}, {"&H10\n1d3\n\"1\"2\n", {"#16", "#1000", "#12"}},
       {"c \nc\n", {"c ", "c"}}, {"\xE3\xFF\n", {"\xE3\xFF"}},
       // A blank between a number and its line end, once a line has filled the buffer.

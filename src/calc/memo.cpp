@@ -124,6 +124,8 @@ bool sync_memos() {
   return sync_file(kMemoFileName) == kDone;
 }
 
-void reset_memos() { g_unsynced = false; }
+void reset_memos() {
+  g_unsynced = false;
+}
 
 }  // namespace zepa

@@ -8,7 +8,9 @@ namespace zepa {
 // key (for a key without modifiers the number is its scan code); -1 is no key.
 using KeyCode = std::int32_t;
 
-constexpr KeyCode extended_key(int number) { return number * 256 + 0xFF; }
+constexpr KeyCode extended_key(int number) {
+  return number * 256 + 0xFF;
+}
 
 inline constexpr KeyCode kNoKey = -1;
 inline constexpr KeyCode kKeyBackspace = 8;

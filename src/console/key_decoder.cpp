@@ -34,7 +34,8 @@ namespace {
 
 // The scan code of function key F1..F12.
 unsigned function_key(int n) {
-  return n <= 10 ? kScanF1 + static_cast<unsigned>(n - 1) : kScanF11 + static_cast<unsigned>(n - 11);
+  return n <= 10 ? kScanF1 + static_cast<unsigned>(n - 1)
+                 : kScanF11 + static_cast<unsigned>(n - 11);
 }
 
 // The column of a modifier parameter: Alt before Ctrl before Shift, as the console picks it.

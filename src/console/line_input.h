@@ -33,7 +33,6 @@ void reset_input_line();
 enum class QuestionMark : bool { kNo = false, kYes = true };
 enum class LineEndAfter : bool { kNo = false, kYes = true };
 
-
 // Whether standard input is a console the line editor reads from.
 bool stdin_is_console();
 

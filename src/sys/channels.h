@@ -34,7 +34,7 @@ struct ChannelRecord {
   std::size_t buffered = 0;                 // and at the close
   std::int64_t size = -1;                   // the file's end just after the open
   std::int64_t appended = 0;                // bytes this opening has added to the file
-  bool torn = false;  // bytes were refused: the file is cut back at the close
+  bool torn = false;                        // bytes were refused: the file is cut back at the close
   std::uint32_t column = 0;
   std::int32_t width = 0;  // 0: no line width
 };

@@ -123,9 +123,13 @@ int stdin_next_byte() {
   return g_in.bytes[g_in.position++];
 }
 
-bool stdin_hung_up() { return g_in.hung_up; }
+bool stdin_hung_up() {
+  return g_in.hung_up;
+}
 
-bool stdin_failed() { return g_in.failed; }
+bool stdin_failed() {
+  return g_in.failed;
+}
 
 void reset_std_streams() {
   g_out.count = 0;
