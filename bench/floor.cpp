@@ -16,7 +16,6 @@
 #include <unistd.h>
 
 #include <csignal>
-
 #include <cstdio>
 #include <cstring>
 
@@ -68,8 +67,8 @@ struct stat g_output;
 bool g_sync_each = false;
 
 void append_memo() {
-  const int memo = open("mc-zepa4-07.txt", O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC,
-                        0666);
+  const int memo =
+      open("mc-zepa4-07.txt", O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
   if (memo < 0) return;
   if (flock(memo, LOCK_EX) != 0) {
     close(memo);

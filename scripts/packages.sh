@@ -11,7 +11,7 @@
 #   test        make test: GoogleTest, Python 3 and tmux (the optional tools below are reported
 #               as skipped where they are missing)
 #   coverage    make coverage: the test group and gcovr
-#   lint        make lint: clang-tidy and cppcheck
+#   lint        make lint: clang-format, clang-tidy and cppcheck
 #   bench       make bench: valgrind, strace and GNU time
 #   fuzz        make fuzz: clang
 #   exhaustive  make exhaustive: MPFR
@@ -25,7 +25,7 @@ declare -A group=(
   [build]="cmake make g++"
   [test]="libgtest-dev python3 tmux"
   [coverage]="gcovr"
-  [lint]="clang-tidy cppcheck"
+  [lint]="clang-format clang-tidy cppcheck"
   [bench]="valgrind strace time"
   [fuzz]="clang"
   [exhaustive]="libmpfr-dev"

@@ -8,7 +8,6 @@
 #include "console/key_queue.h"
 #include "console/keyboard.h"
 #include "console/line_input.h"
-#include "platform/float_control.h"
 #include "platform/platform.h"
 #include "sys/channels.h"
 #include "sys/lifecycle.h"
@@ -28,7 +27,6 @@ void reset_runtime_state() {
 
 void runtime_startup() {
   reset_runtime_state();
-  set_float_control();
   // Character classes and the terminal's character set follow the user's locale; numbers keep
   // the "C" conventions. A batch reads neither (every byte passes unchanged, no key is
   // translated), so it does not load the locale's tables: about 150 KiB of its peak memory.

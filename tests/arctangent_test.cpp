@@ -38,8 +38,7 @@ TEST(ArctangentTest, SpecialValuesKeepTheirSignAndPayload) {
   // The smallest subnormal and the largest single.
   const float tiny = std::numeric_limits<float>::denorm_min();
   EXPECT_EQ(bits(arctangent(tiny)), bits(tiny));
-  EXPECT_EQ(bits(arctangent(std::numeric_limits<float>::max())),
-            bits(1.57079637050628662109375f));
+  EXPECT_EQ(bits(arctangent(std::numeric_limits<float>::max())), bits(1.57079637050628662109375f));
 }
 
 // The singles whose arctangent lies nearest to a boundary between two singles (found with
@@ -50,11 +49,11 @@ TEST(ArctangentTest, NearestSingleAtTheHardestPoints) {
     float x;
     float nearest;
   } cases[] = {
-      {0x1.1ad646p-4f, 0x1.1a6386p-4f},  {0x1.ac6ff4p-10f, 0x1.ac6fdcp-10f},
-      {0x1.f83792p-9f, 0x1.f836fp-9f},   {0x1.e00a3p+25f, 0x1.921fb6p+0f},
-      {0x1.6afe3ap+1f, 0x1.3b5652p+0f},  {0x1.e00a2ep+25f, 0x1.921fb4p+0f},
+      {0x1.1ad646p-4f, 0x1.1a6386p-4f},   {0x1.ac6ff4p-10f, 0x1.ac6fdcp-10f},
+      {0x1.f83792p-9f, 0x1.f836fp-9f},    {0x1.e00a3p+25f, 0x1.921fb6p+0f},
+      {0x1.6afe3ap+1f, 0x1.3b5652p+0f},   {0x1.e00a2ep+25f, 0x1.921fb4p+0f},
       {0x1.4f7476p-11f, 0x1.4f7474p-11f}, {0x1.588696p-10f, 0x1.588688p-10f},
-      {0x1.c0db62p-2f, 0x1.a70702p-2f},  {0x1.721ee4p+18f, 0x1.921f88p+0f},
+      {0x1.c0db62p-2f, 0x1.a70702p-2f},   {0x1.721ee4p+18f, 0x1.921f88p+0f},
       {0x1.46cf46p+21f, 0x1.921faep+0f},
   };
   for (const auto& c : cases) {

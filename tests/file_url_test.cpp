@@ -12,8 +12,7 @@ TEST(FileUrlTest, EncodesEveryByteButUnreservedOnesAndSlashes) {
   // Unreserved punctuation and the tilde are kept.
   EXPECT_EQ(file_url("/a_b.c~d-e"), "file:///a_b.c~d-e");
   // Blanks, quotes, "%", "#", "?" and shell characters are encoded, in upper-case hex.
-  EXPECT_EQ(file_url("/x y/'q'\"%#?&;$`"),
-            "file:///x%20y/%27q%27%22%25%23%3F%26%3B%24%60");
+  EXPECT_EQ(file_url("/x y/'q'\"%#?&;$`"), "file:///x%20y/%27q%27%22%25%23%3F%26%3B%24%60");
   // Bytes above 127 (UTF-8 here) are encoded byte by byte; so are the controls.
   EXPECT_EQ(file_url("/p\xC3\xA1gina\x7F\x01"), "file:///p%C3%A1gina%7F%01");
 }

@@ -97,7 +97,8 @@ TEST(KeyDecoderTest, BytesToCodes) {
   } cases[] = {
       // clang-format off
       {{"a~ 9"}, {'a', '~', ' ', '9'}},
-      // Ctrl+J, Enter, Tab; both Backspace bytes erase; other controls pass for the editor to ignore
+      // Ctrl+J, Enter, Tab; both Backspace bytes erase; other controls pass for the editor to
+      // ignore
       {{"\n\r\t\x7f\x08\x01"}, {10, 13, 9, 8, 8, 1}},
       {{"\x15u"}, {8, 'u'}, true, 0x15},  // a terminal whose erase character is Ctrl+U
       {{"#"}, {'#'}, true, '#'},          // an erase character that is printable is not taken
@@ -117,7 +118,8 @@ TEST(KeyDecoderTest, BytesToCodes) {
       {{"\x1b" "1\x1b\r\x1b\x7f\x1b\t"}, {ext(0x78), ext(0x1C), ext(0xE0), ext(0x0F)}},
       // Alt with a character that is no key's own, or with another control, gives nothing at
       // all; the same characters typed without Esc are characters
-      {{"1\x1b!\x1b$\x1b(\x1b+\x1b_\x1b\"\x1b\xc3\xa7\x1b\xe2\x82\xac\x1b\xf0\x9f\x98\x80\x1b\x01" "2"},
+      {{"1\x1b!\x1b$\x1b(\x1b+\x1b_\x1b\"\x1b\xc3\xa7\x1b\xe2\x82\xac"
+        "\x1b\xf0\x9f\x98\x80\x1b\x01" "2"},
        {'1', '2'}},
       {{"!\xc3\xa7\xe2\x82\xac"}, {'!', 0xE7, 0x80}},
       // Line ends: pasted CR LF lines give one Enter each, also with CR and LF in separate
@@ -129,12 +131,14 @@ TEST(KeyDecoderTest, BytesToCodes) {
       {{"\n\n"}, {10, 10}}, {{"\r\r\n"}, {13, 13}}, {{"\n\r"}, {10, 13}},
       {{"\r\x1b[A\n"}, {13, kKeyUp, 10}}, {{"\x1bOM\n"}, {13, 10}},
       // Bracketed paste: CR LF, CR and LF are each one Enter
-      {{begin + "3\r\n1\r\n" + end}, {'3', 13, '1', 13}}, {{begin + "3\n1\n" + end}, {'3', 13, '1', 13}},
+      {{begin + "3\r\n1\r\n" + end}, {'3', 13, '1', 13}},
+      {{begin + "3\n1\n" + end}, {'3', 13, '1', 13}},
       {{begin + "3\r1\r" + end}, {'3', 13, '1', 13}},
       // key sequences, Esc, Backspace and other controls inside are no keys; Tab stays
       {{begin + "1\x1b[D\x1b\x7f\x08\x01\t2\x1bOA" + end}, {'1', 9, '2'}},
       // Esc with a character is the character; a broken-off Esc gives nothing when time runs out
-      {{begin + "\x1b" "a" + end}, {'a'}}, {{begin + "1\x1b", "", "\x1b[D" + end + "\x1b[D"}, {'1', kKeyLeft}},
+      {{begin + "\x1b" "a" + end}, {'a'}},
+      {{begin + "1\x1b", "", "\x1b[D" + end + "\x1b[D"}, {'1', kKeyLeft}},
       // UTF-8 text, and a character the line cannot hold
       {{begin + "\xc3\xa3\xf0\x9f\x98\x80" + end}, {0xE3, kKeyNoByte}},
       // after the end, keys are keys again; the end mark split from the text, and a paste
@@ -142,7 +146,8 @@ TEST(KeyDecoderTest, BytesToCodes) {
       {{begin + "1" + end + "\x1b[D\x7f"}, {'1', kKeyLeft, 8}}, {{begin + "12\x1b[20"}, {'1', '2'}},
       {{begin + "1\x1b[2", "01~\x1b[D"}, {'1', kKeyLeft}},
       // UTF-8: a, euro sign, left double quote are Windows-1252 bytes, also split across reads
-      {{"\xc3\xa3\xe2\x82\xac\xe2\x80\x9c"}, {0xE3, 0x80, 0x93}}, {{"\xe2", "\x82", "\xac"}, {0x80}},
+      {{"\xc3\xa3\xe2\x82\xac\xe2\x80\x9c"}, {0xE3, 0x80, 0x93}},
+      {{"\xe2", "\x82", "\xac"}, {0x80}},
       // characters Windows-1252 lacks (CJK, emoji, the no-break hyphen U+2011) give the code
       // the editor beeps at; the C1 control U+0085 is no typed character and gives nothing
       {{"\xe4\xb8\xad" "1\xf0\x9f\x98\x80" "2\xc2\x85" "3\xe2\x80\x91"},
@@ -151,7 +156,8 @@ TEST(KeyDecoderTest, BytesToCodes) {
       {{"\xa3x"}, {'x'}}, {{"\xc3x"}, {'x'}}, {{"\xc3\x1b[A"}, {kKeyUp}},
       // overlong forms, a surrogate, beyond U+10FFFF, a five-byte form, bytes that never occur
       {{"\xc0\xafx"}, {'x'}}, {{"\xe0\x80\xafx"}, {'x'}}, {{"\xed\xa0\x80x"}, {'x'}},
-      {{"\xf4\x90\x80\x80x"}, {'x'}}, {{"\xf8\x88\x80\x80\x80x"}, {'x'}}, {{"\xfex\xffy"}, {'x', 'y'}},
+      {{"\xf4\x90\x80\x80x"}, {'x'}}, {{"\xf8\x88\x80\x80\x80x"}, {'x'}},
+      {{"\xfex\xffy"}, {'x', 'y'}},
       // clang-format on
   };
   for (const auto& c : cases) EXPECT_EQ(decode(c.reads, c.utf8, c.erase), c.codes) << c.reads[0];

@@ -103,7 +103,7 @@ TEST(Keyboard, AConsoleThatGivesNoMoreKeysEndsTheLineAndSaysWhy) {
     ConsoleRig rig(20, 5);
     rig.keys.fail_reads = true;
     read_line(">", QuestionMark::kNo, LineEndAfter::kYes);
-    EXPECT_EQ(input_loss(), InputLoss::kFailed);
+    EXPECT_EQ(input_line().loss, InputLoss::kFailed);
     EXPECT_EQ(keys_end(), KeysEnd::kFailed);
     EXPECT_EQ(rig.screen.row(0).substr(0, 2), "> ");  // no line end after the reply
   }
@@ -112,7 +112,7 @@ TEST(Keyboard, AConsoleThatGivesNoMoreKeysEndsTheLineAndSaysWhy) {
   ConsoleRig rig(20, 5);
   rig.keys.type("12").hang_up = true;
   read_line(">", QuestionMark::kNo, LineEndAfter::kYes);
-  EXPECT_EQ(input_loss(), InputLoss::kHungUp);
+  EXPECT_EQ(input_line().loss, InputLoss::kHungUp);
   EXPECT_EQ(keys_end(), KeysEnd::kHungUp);
   EXPECT_EQ(input_line().text, "12");
   EXPECT_EQ(rig.screen.cursor_y, 0);

@@ -217,7 +217,8 @@ TEST(LineEditor, OnBothWindowsHosts) {
   const Case cases[] = {
       {"a line over three rows, from the last row: rows leave at the last cell, Home and End "
        "reach both ends",
-       10, 4,
+       10,
+       4,
        [](ScriptedKeys& keys, MemoryScreen&) {
          keys.type("abcdefghijklmnopqrstuvwxy" + kHome + "X" + kEnd + "Y\r");
        },
@@ -226,7 +227,8 @@ TEST(LineEditor, OnBothWindowsHosts) {
        {">Xabcdefgh", "ijklmnopqr", "stuvwxyY  ", "          "}},
       {"narrower in the middle of the line: the prompt and the line again on a fresh row, the "
        "pieces the host re-wrapped below the cursor blanked",
-       20, 8,
+       20,
+       8,
        [](ScriptedKeys& keys, MemoryScreen& screen) {
          keys.type("abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVW" + kHome)
              .pause([&screen] { screen.resize_window(15, 8); })

@@ -39,8 +39,8 @@ TEST(TerminalGrid, WhatIsSentForEachChange) {
   const Case cases[] = {
       {"cells in the window: a move, then the bytes; the cursor placed after them",
        [](TerminalGrid& g) { put(g, 1, 5, "ab"); }, "\x1b[2;2Hab\x1b[1;1H"},
-      {"cells above the window go to the copy only",
-       [](TerminalGrid& g) { put(g, 0, 1, "zz"); }, ""},
+      {"cells above the window go to the copy only", [](TerminalGrid& g) { put(g, 0, 1, "zz"); },
+       ""},
       {"a row blanked to the right edge is erased, not written",
        [](TerminalGrid& g) { g.blank_row(4, 1, 3, 7); }, "\x1b[1;2H\x1b[K\x1b[1;1H"},
       {"a scroll of the whole buffer at its bottom is line feeds on the bottom row",
@@ -98,13 +98,25 @@ TEST(TerminalGrid, LaidOutAgainAtANewSize) {
   };
   // Before: rows 2..5 hold "ab", "cdef", "gh", "" (4 columns); the window is rows 4 and 5.
   const Case cases[] = {
-      {"narrower: rows down to the cursor's cut, then a fresh row", 2, 4, 3,
+      {"narrower: rows down to the cursor's cut, then a fresh row",
+       2,
+       4,
+       3,
        {"   ", "   ", "ab ", "cde", "gh ", "   "}},
-      {"wider: rows filled out with blanks", 2, 4, 5,
+      {"wider: rows filled out with blanks",
+       2,
+       4,
+       5,
        {"     ", "     ", "ab   ", "cdef ", "gh   ", "     "}},
-      {"a cursor at the start of a blank row keeps it as the fresh one", 0, 5, 4,
+      {"a cursor at the start of a blank row keeps it as the fresh one",
+       0,
+       5,
+       4,
        {"    ", "    ", "ab  ", "cdef", "gh  ", "    "}},
-      {"rows that no longer fit above the buffer's top are dropped", 1, 2, 4,
+      {"rows that no longer fit above the buffer's top are dropped",
+       1,
+       2,
+       4,
        {"    ", "    ", "    ", "    ", "ab  ", "    "}},
   };
   for (const Case& c : cases) {

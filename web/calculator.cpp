@@ -9,21 +9,21 @@
 #include "calc/memo.h"
 #include "calc/segment.h"
 #include "calc/texts.h"
-#include "platform/cp1252.h"
 #include "console/item_parser.h"
 #include "console/line_input.h"
 #include "console/number_text.h"
+#include "platform/cp1252.h"
 #include "startup.h"
 
 namespace {
 
 struct Case {
-  std::string screen;          // the console's lines, each ended by "\n"
-  std::string memo;            // the memo's Windows-1252 bytes; empty for a refused pair
+  std::string screen;                // the console's lines, each ended by "\n"
+  std::string memo;                  // the memo's Windows-1252 bytes; empty for a refused pair
   std::vector<char32_t> memo_chars;  // each memo byte as its Windows-1252 character
   std::vector<char32_t> screen_chars;
   int decimal_comma = 0;  // 1: in c's reply, 2: in f's, 3: in both
-  float c = 0;  // the two data as the program read them, for the page's further values
+  float c = 0;            // the two data as the program read them, for the page's further values
   float f = 0;
 };
 
@@ -95,18 +95,32 @@ int zepa_case(const std::uint32_t* c_chars, int c_count, const std::uint32_t* f_
 }
 
 // Which replies of the last case had a decimal comma: 1 c's, 2 f's, 3 both, 0 none.
-int zepa_decimal_comma() { return g_case.decimal_comma; }
+int zepa_decimal_comma() {
+  return g_case.decimal_comma;
+}
 
 // The last case's c and f as the program read them (singles).
-float zepa_c() { return g_case.c; }
-float zepa_f() { return g_case.f; }
+float zepa_c() {
+  return g_case.c;
+}
+float zepa_f() {
+  return g_case.f;
+}
 
 // The last case's console lines and memo as zero-terminated code points.
-const char32_t* zepa_screen() { return g_case.screen_chars.data(); }
-const char32_t* zepa_memo() { return g_case.memo_chars.data(); }
+const char32_t* zepa_screen() {
+  return g_case.screen_chars.data();
+}
+const char32_t* zepa_memo() {
+  return g_case.memo_chars.data();
+}
 
 // The last case's memo as the file receives it: its bytes and their count.
-const char* zepa_memo_bytes() { return g_case.memo.data(); }
-int zepa_memo_size() { return static_cast<int>(g_case.memo.size()); }
+const char* zepa_memo_bytes() {
+  return g_case.memo.data();
+}
+int zepa_memo_size() {
+  return static_cast<int>(g_case.memo.size());
+}
 
 }  // extern "C"

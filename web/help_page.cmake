@@ -14,8 +14,7 @@ if(ZEPA_EMCC AND ZEPA_BUILD_HELP_PAGE)
     ${PROJECT_SOURCE_DIR}/src/startup.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/platform.cpp
     ${PROJECT_SOURCE_DIR}/src/platform/cp1252.cpp
-    ${PROJECT_SOURCE_DIR}/src/platform/file_url.cpp
-    ${PROJECT_SOURCE_DIR}/src/platform/float_control_posix.cpp)
+    ${PROJECT_SOURCE_DIR}/src/platform/file_url.cpp)
   file(GLOB zepa_web_program_sources CONFIGURE_DEPENDS
     ${PROJECT_SOURCE_DIR}/src/calc/*.cpp ${PROJECT_SOURCE_DIR}/src/console/*.cpp
     ${PROJECT_SOURCE_DIR}/src/sys/*.cpp)

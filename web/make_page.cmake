@@ -16,7 +16,6 @@ function(sources_fingerprint out)
     "${SOURCE_DIR}/src/calc/*" "${SOURCE_DIR}/src/console/*" "${SOURCE_DIR}/src/sys/*"
     "${SOURCE_DIR}/src/platform/*.h" "${SOURCE_DIR}/src/platform/platform.cpp"
     "${SOURCE_DIR}/src/platform/file_url.cpp" "${SOURCE_DIR}/src/platform/cp1252.cpp"
-    "${SOURCE_DIR}/src/platform/float_control_posix.cpp"
     "${SOURCE_DIR}/src/startup.h" "${SOURCE_DIR}/src/startup.cpp"
     "${SOURCE_DIR}/docs/Esquema.svg")
   list(SORT files)

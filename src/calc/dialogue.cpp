@@ -4,7 +4,6 @@
 #include <string>
 #include <string_view>
 
-#include "calc/line_block.h"
 #include "calc/memo.h"
 #include "calc/segment.h"
 #include "calc/texts.h"
@@ -13,7 +12,6 @@
 #include "console/line_input.h"
 #include "console/number_text.h"
 #include "console/print.h"
-#include "platform/platform.h"
 #include "sys/command.h"
 #include "sys/lifecycle.h"
 #include "sys/std_streams.h"
@@ -83,7 +81,7 @@ bool is_letter_answer(const std::string& answer, char upper, char lower) {
 // warning goes to standard error there.
 void warn(std::string_view text) {
   if (console_is_degenerate()) {
-    platform().process->write_error(std::string(text) + "\n");
+    stderr_write_line(text);
   } else {
     print_line(text);
   }
@@ -99,13 +97,13 @@ void end_recording() {
 // terminal's own end would; a read that failed (at a console, or of a redirected input, whose
 // bytes so far may be part of an item) with status 1 and a line on standard error.
 void end_if_input_lost() {
-  const InputLoss loss = input_loss();
+  const InputLoss loss = input_line().loss;
   if (loss == InputLoss::kHungUp) end_program_hung_up();
   if (loss == InputLoss::kNone && !stdin_failed()) return;
   if (loss == InputLoss::kFailed) print_end(0, kEndLine);  // the prompt's row is left as typed
   end_recording();
   flush_all_output();
-  platform().process->write_error(std::string(kInputFailed) + "\n");
+  stderr_write_line(kInputFailed);
   end_program(1);
 }
 
@@ -115,7 +113,7 @@ void end_if_input_lost() {
 float ask_number(const char* prompt) {
   for (;;) {
     read_line(prompt, QuestionMark::kYes, LineEndAfter::kYes);
-    if (input_loss() != InputLoss::kNone || !typed_decimal_comma()) break;
+    if (input_line().loss != InputLoss::kNone || !typed_decimal_comma()) break;
     warn(kDecimalComma);
   }
   float value = 0;
@@ -134,24 +132,23 @@ std::string ask_text(const char* prompt) {
 
 // The results block: its heading and three result lines, printed as one text.
 void show_results(const ResultTexts& results) {
-  LineBlock<std::string_view(kResultsHeading).size() + 2 +
-            number_lines_room(3, {kLabelR, kLabelA, kLabelAlfaConsole})>
-      block;
-  block.line(kResultsHeading);
-  block.number_line(kLabelR, results.r);
-  block.number_line(kLabelA, results.a);
-  block.number_line(kLabelAlfaConsole, results.alfa);
-  print_text(0, block.text(), kEndNone);
+  std::string block;
+  block.reserve(128);  // the heading and three lines of under 40 bytes
+  block += kResultsHeading;
+  block += "\r\n";
+  append_number_line(block, kLabelR, results.r);
+  append_number_line(block, kLabelA, results.a);
+  append_number_line(block, kLabelAlfaConsole, results.alfa);
+  print_text(0, block, kEndNone);
 }
 
 // The copy of the help page installed with the program, or the web page when there is none.
 // An opener that is missing or fails is said, with the place of the page, so that the user
 // can open it by hand.
 void open_help_page() {
-  Process& process = *platform().process;
-  const std::string page = process.installed_file(kHelpPageName);
+  const std::string page = installed_file(kHelpPageName);
   const std::string url = std::string("http://") + kHelpHost + kHelpPath;
-  const int status = page.empty() ? run_command(process.help_command(url)) : open_file(page);
+  const int status = page.empty() ? open_web_page(url) : open_file(page);
   if (status != 0) {
     warn(std::string(kHelpNotOpened) + (page.empty() ? url : page));
   }

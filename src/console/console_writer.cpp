@@ -26,7 +26,7 @@ struct ConsoleState {
   ConsoleChannel channel;
   int region_rows = 0;  // H0: the window's height when the text region was first used
   bool deferred_advance = false;
-  int buffer_rows = 0;            // B at the last reading
+  int buffer_rows = 0;              // B at the last reading
   std::uint64_t scrolled_rows = 0;  // rows the contents have moved up since the reset
   bool resized = false;             // the screen was laid out afresh; not yet told
   bool drawn_since_resize = false;
@@ -285,7 +285,9 @@ void console_setup() {
   g_state.channel.width = console_size().width;
 }
 
-ConsoleChannel& console_channel() { return g_state.channel; }
+ConsoleChannel& console_channel() {
+  return g_state.channel;
+}
 
 void console_write(const unsigned char* bytes, std::size_t length, Settle settle) {
   if (length == 0 && settle == Settle::kNo) return;
@@ -360,6 +362,11 @@ LocateResult locate(int row, int col, CursorVisibility visibility) {
   return result;
 }
 
+bool show_cursor(bool shown) {
+  const auto visibility = shown ? CursorVisibility::kShow : CursorVisibility::kHide;
+  return locate(kKeepCoordinate, kKeepCoordinate, visibility).was_visible;
+}
+
 namespace {
 
 // After a host re-wrapped its rows, with the cursor on its character: the rest of the line
@@ -403,8 +410,8 @@ ConsoleGrid console_grid() {
   if (is_degenerate(v) || !screen().read_info(info)) {
     return {kFallbackWidth, kFallbackHeight, 0, 0, 0, kFallbackHeight - 1};
   }
-  return {info.width, info.height, info.cursor_x, info.cursor_y, info.window_top,
-          info.window_bottom};
+  return {info.width,    info.height,     info.cursor_x,
+          info.cursor_y, info.window_top, info.window_bottom};
 }
 
 namespace {
@@ -440,7 +447,9 @@ bool place_cursor(int x, int y) {
   return true;
 }
 
-std::uint64_t console_scrolled_rows() { return g_state.scrolled_rows; }
+std::uint64_t console_scrolled_rows() {
+  return g_state.scrolled_rows;
+}
 
 bool console_is_degenerate() {
   return g_state.set_up && (g_state.redirected || is_degenerate(g_state.view));

@@ -5,6 +5,12 @@
 
 namespace zepa {
 
+// The console's runtime operations (this header, print.h, keyboard.h, line_input.h) form one
+// contract. The dialogue calls only part of it; these complete it with no caller in the
+// dialogue, held to their behaviour by the unit tests: the print zones (kEndZone) and the
+// second line-end action (kEndLine4), print_number, read_key, the clearing modes other than
+// the default, and locate with coordinates.
+
 // Modes of clear_screen.
 inline constexpr std::uint32_t kClearDefault = 0xFFFF0000u;  // blank the text region
 inline constexpr std::uint32_t kClearNothing = 1;            // only reset the column
@@ -77,6 +83,10 @@ struct LocateResult {
 // coordinate); a row outside the text region or a column outside 1..W, any other value
 // included, is refused, and then only the visibility is applied.
 LocateResult locate(int row, int col, CursorVisibility visibility);
+
+// Shows or hides the cursor where it stands: locate with both coordinates kept. True when it
+// was visible before.
+bool show_cursor(bool shown);
 
 // After the screen's window changed its size (or the program came back from a stop to a new
 // size): true once, with the cursor at the start of a fresh row (the console channel's column

@@ -32,25 +32,10 @@ namespace zepa {
 
 namespace {
 
-// Keys by scan code: the grey editing keys come from the enhanced-key table, the keypad's
-// middle key and the function keys from the key table.
-enum Key : unsigned {
-  kHome = 0x47,
-  kUp = 0x48,
-  kPageUp = 0x49,
-  kLeft = 0x4B,
-  kBegin = 0x4C,
-  kRight = 0x4D,
-  kEnd = 0x4F,
-  kDown = 0x50,
-  kPageDown = 0x51,
-  kInsert = 0x52,
-  kDelete = 0x53,
-};
-
 // The scan code of function key F1..F12.
 unsigned function_key(int n) {
-  return n <= 10 ? 0x3Au + static_cast<unsigned>(n) : 0x4Cu + static_cast<unsigned>(n);
+  return n <= 10 ? kScanF1 + static_cast<unsigned>(n - 1)
+                 : kScanF11 + static_cast<unsigned>(n - 11);
 }
 
 // The column of a modifier parameter: Alt before Ctrl before Shift, as the console picks it.
@@ -63,7 +48,7 @@ KeyColumn column_of(int modifier, bool alt) {
 }
 
 KeyCode key_code(unsigned scan, KeyColumn column) {
-  if (scan == kBegin) return table_key(scan, column);
+  if (scan == kScanBegin) return table_key(scan, column);
   return enhanced_key(scan, column);
 }
 
@@ -75,18 +60,18 @@ KeyCode tilde_key(int number, KeyColumn column) {
   switch (number) {
     case 1:
     case 7:
-      return key_code(kHome, column);
+      return key_code(kScanHome, column);
     case 2:
-      return key_code(kInsert, column);
+      return key_code(kScanInsert, column);
     case 3:
-      return key_code(kDelete, column);
+      return key_code(kScanDelete, column);
     case 4:
     case 8:
-      return key_code(kEnd, column);
+      return key_code(kScanEnd, column);
     case 5:
-      return key_code(kPageUp, column);
+      return key_code(kScanPageUp, column);
     case 6:
-      return key_code(kPageDown, column);
+      return key_code(kScanPageDown, column);
     case 11:
     case 12:
     case 13:
@@ -111,19 +96,19 @@ KeyCode tilde_key(int number, KeyColumn column) {
 KeyCode cursor_key(unsigned char final_byte, KeyColumn column) {
   switch (final_byte) {
     case 'A':
-      return key_code(kUp, column);
+      return key_code(kScanUp, column);
     case 'B':
-      return key_code(kDown, column);
+      return key_code(kScanDown, column);
     case 'C':
-      return key_code(kRight, column);
+      return key_code(kScanRight, column);
     case 'D':
-      return key_code(kLeft, column);
+      return key_code(kScanLeft, column);
     case 'H':
-      return key_code(kHome, column);
+      return key_code(kScanHome, column);
     case 'F':
-      return key_code(kEnd, column);
+      return key_code(kScanEnd, column);
     case 'E':
-      return key_code(kBegin, column);
+      return key_code(kScanBegin, column);
     case 'P':
     case 'Q':
     case 'R':
@@ -137,9 +122,9 @@ KeyCode cursor_key(unsigned char final_byte, KeyColumn column) {
 KeyCode csi_key(unsigned char final_byte, int first, int modifier, bool alt) {
   switch (final_byte) {
     case 'G':
-      return key_code(kBegin, column_of(modifier, alt));
+      return key_code(kScanBegin, column_of(modifier, alt));
     case 'Z':
-      return extended_key(0x0F);
+      return table_key(kScanTab, kColumnShift);
     case 'a':
     case 'b':
     case 'c':
@@ -226,7 +211,7 @@ void KeyDecoder::feed(const unsigned char* bytes, std::size_t count, std::vector
 
 KeyCode KeyDecoder::timeout() {
   KeyCode code = kNoKey;
-  if (state_ == State::kEscape && !paste_) code = alt_ ? extended_key(0x01) : kKeyEsc;
+  if (state_ == State::kEscape && !paste_) code = alt_ ? table_key(kScanEsc, kColumnAlt) : kKeyEsc;
   reset();
   after_cr_ = false;
   return code;
@@ -282,7 +267,7 @@ void KeyDecoder::escape(unsigned char byte, std::vector<KeyCode>& out) {
     ground(byte, out);
   } else if (byte == 27) {
     // Esc Esc is the Alt prefix of an Esc key; a third Esc completes Alt+Esc and starts anew.
-    if (alt_) out.push_back(extended_key(0x01));
+    if (alt_) out.push_back(table_key(kScanEsc, kColumnAlt));
     alt_ = !alt_;
   } else {
     alt_ = true;
@@ -440,11 +425,11 @@ void KeyDecoder::character(int byte, std::vector<KeyCode>& out) {
     return;
   }
   if (erase) {
-    out.push_back(extended_key(0xE0));
+    out.push_back(table_key(kScanBackspace, kColumnAlt));
   } else if (byte == 13) {
-    out.push_back(extended_key(0x1C));
+    out.push_back(table_key(kScanEnter, kColumnAlt));
   } else if (byte == 9) {
-    out.push_back(extended_key(0x0F));
+    out.push_back(table_key(kScanTab, kColumnShift));
   } else if (byte >= 0x20) {
     const KeyCode code = alt_character(byte);
     if (code != kNoKey) out.push_back(code);

@@ -21,7 +21,9 @@ KeyCode pop_key() {
   return code;
 }
 
-bool key_queue_empty() { return g_queue.read == g_queue.write; }
+bool key_queue_empty() {
+  return g_queue.read == g_queue.write;
+}
 
 void push_key(KeyCode code) {
   if (code == kNoKey) return;
@@ -30,8 +32,12 @@ void push_key(KeyCode code) {
   if (g_queue.write == g_queue.read) g_queue.read = (g_queue.read + 1) % kKeyQueueSize;
 }
 
-int key_queue_room() { return (g_queue.read - g_queue.write - 1 + kKeyQueueSize) % kKeyQueueSize; }
+int key_queue_room() {
+  return (g_queue.read - g_queue.write - 1 + kKeyQueueSize) % kKeyQueueSize;
+}
 
-void reset_key_queue() { g_queue = KeyQueue{}; }
+void reset_key_queue() {
+  g_queue = KeyQueue{};
+}
 
 }  // namespace zepa

@@ -44,8 +44,12 @@ bool keypad_digit(unsigned virtual_key) {
 
 constexpr unsigned kVirtualKeyAlt = 0x12;  // VK_MENU
 
-bool high_surrogate(char16_t ch) { return ch >= 0xD800 && ch <= 0xDBFF; }
-bool low_surrogate(char16_t ch) { return ch >= 0xDC00 && ch <= 0xDFFF; }
+bool high_surrogate(char16_t ch) {
+  return ch >= 0xD800 && ch <= 0xDBFF;
+}
+bool low_surrogate(char16_t ch) {
+  return ch >= 0xDC00 && ch <= 0xDFFF;
+}
 
 }  // namespace
 
@@ -86,10 +90,9 @@ KeyCode KeyEventTranslator::handle(const KeyEvent& event) {
     return deliver();
   }
   const int a = key_byte(event.character);
-  const KeyCode code =
-      a < 0 ? character_code(event.character, alt)
-            : translate_key(static_cast<unsigned char>(a), event.scan_code, event.virtual_key,
-                            event.state, key_char_);
+  const KeyCode code = a < 0 ? character_code(event.character, alt)
+                             : translate_key(static_cast<unsigned char>(a), event.scan_code,
+                                             event.virtual_key, event.state, key_char_);
   if (alt && keypad_digit(event.virtual_key)) {
     accumulator_ = accumulator_ * 10 + (event.virtual_key - 0x60);
     return code;

@@ -31,7 +31,9 @@ unsigned layout_key_char(unsigned virtual_key) {
 // thread, and needs no guard.
 std::atomic<bool> g_close_requested{false};
 
-void request_close() { g_close_requested.store(true); }
+void request_close() {
+  g_close_requested.store(true);
+}
 
 struct Keyboard {
   bool polled = false;
@@ -126,7 +128,9 @@ std::string read_key() {
   return code == kNoKey ? std::string() : key_text(code);
 }
 
-KeysEnd keys_end() { return g_keyboard.end; }
+KeysEnd keys_end() {
+  return g_keyboard.end;
+}
 
 bool wait_for_key(int timeout_ms) {
   if (g_keyboard.end != KeysEnd::kNone) return false;

@@ -14,8 +14,6 @@ namespace zepa {
 namespace {
 
 constexpr int kWaitMs = 25;
-constexpr auto kShow = CursorVisibility::kShow;
-constexpr auto kHide = CursorVisibility::kHide;
 
 void draw(std::string_view bytes) {
   console_write(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
@@ -32,7 +30,7 @@ class Editor {
   void finish() { place(buffer_.size()); }
   // After a resize: what stood before the line, then the line, from the fresh row.
   void show_again() {
-    locate(kKeepCoordinate, kKeepCoordinate, kHide);
+    show_cursor(false);
     draw(shown_);
     take_anchor();
     write_at(0, buffer_);
@@ -44,8 +42,8 @@ class Editor {
 
  private:
   struct Cell {
-    long long x;
-    long long y;
+    int x;
+    int y;
   };
 
   void take_anchor() {
@@ -55,15 +53,17 @@ class Editor {
     anchor_x_ = grid.cursor_x;
     anchor_y_ = grid.cursor_y;
   }
+  // Counted in 64 bits: a tall buffer's cells and a long line's bytes can pass 2^31 together.
   Cell cell_of(std::size_t i) const {
-    const long long k = anchor_y_ * width_ + anchor_x_ + static_cast<long long>(i);
-    long long q = k / width_;
-    long long r = k % width_;
+    const std::int64_t k =
+        std::int64_t{anchor_y_} * width_ + anchor_x_ + static_cast<std::int64_t>(i);
+    std::int64_t q = k / width_;
+    std::int64_t r = k % width_;
     if (r < 0) {
       r += width_;
       --q;
     }
-    return {r, q};
+    return {static_cast<int>(r), static_cast<int>(q)};
   }
   // The cursor on byte i's cell. The cell after the buffer's last one does not exist yet: a
   // line end from the last cell scrolls it into the buffer. A cell scrolled out above the
@@ -71,19 +71,19 @@ class Editor {
   void place(std::size_t i) {
     const Cell cell = cell_of(i);
     if (cell.y == height_ && cell.x == 0) {
-      place_cursor(static_cast<int>(width_ - 1), static_cast<int>(height_ - 1));
+      place_cursor(width_ - 1, height_ - 1);
       follow_write("\r\n");
       return;
     }
     if (cell.y >= 0 && cell.y < height_) {
-      place_cursor(static_cast<int>(cell.x), static_cast<int>(cell.y));
+      place_cursor(cell.x, cell.y);
     }
   }
   // Writes at the cursor; the anchor follows what the write scrolled.
   void follow_write(std::string_view bytes) {
     const std::uint64_t before = console_scrolled_rows();
     draw(bytes);
-    anchor_y_ -= static_cast<long long>(console_scrolled_rows() - before);
+    anchor_y_ -= static_cast<int>(console_scrolled_rows() - before);
   }
   void write_at(std::size_t i, std::string_view bytes) {
     place(i);
@@ -98,14 +98,14 @@ class Editor {
   std::string shown_;
   std::string buffer_;
   std::size_t pos_ = 0;
-  long long width_ = 80;
-  long long height_ = 25;
-  long long anchor_x_ = 0;
-  long long anchor_y_ = 0;
+  int width_ = 80;
+  int height_ = 25;
+  int anchor_x_ = 0;
+  int anchor_y_ = 0;
 };
 
 void Editor::insert(std::string_view bytes) {
-  locate(kKeepCoordinate, kKeepCoordinate, kHide);
+  show_cursor(false);
   buffer_.insert(pos_, bytes);
   // Only the tail from the insertion on is redrawn; an append writes just the new bytes.
   write_at(pos_, std::string_view(buffer_).substr(pos_));
@@ -114,7 +114,7 @@ void Editor::insert(std::string_view bytes) {
 }
 
 void Editor::remove(std::size_t n) {
-  locate(kKeepCoordinate, kKeepCoordinate, kHide);
+  show_cursor(false);
   buffer_.erase(pos_, n);
   // The tail moves left; n blanks clear the cells the line no longer covers.
   std::string redraw(buffer_, pos_);
@@ -190,14 +190,14 @@ void Editor::act(KeyCode code) {
 
 bool edit_line(std::string& line, std::string_view shown) {
   Editor editor(shown);
-  const bool was_visible = locate(kKeepCoordinate, kKeepCoordinate, kShow).was_visible;
+  const bool was_visible = show_cursor(true);
   // A resize (SIGWINCH, or Ctrl+Z and fg to a new size; a new buffer size among a console's
   // key events) is taken here, between keys, never where the signal came: a signal ends the
   // wait for a key as a key does.
   auto follow_resize = [&editor] {
     if (!console_take_resize(editor.rest())) return;
     editor.show_again();
-    locate(kKeepCoordinate, kKeepCoordinate, kShow);
+    show_cursor(true);
   };
   for (;;) {
     follow_resize();
@@ -211,11 +211,11 @@ bool edit_line(std::string& line, std::string_view shown) {
     const KeyCode code = take_key();
     if (code == kNoKey) continue;
     editor.act(code);
-    locate(kKeepCoordinate, kKeepCoordinate, kShow);
+    show_cursor(true);
     if (code == kKeyEnter || code == kKeyLineFeed) break;
   }
   editor.finish();
-  locate(kKeepCoordinate, kKeepCoordinate, was_visible ? kShow : kHide);
+  show_cursor(was_visible);
   line = editor.take();
   return true;
 }

@@ -12,7 +12,6 @@ namespace zepa {
 namespace {
 
 InputLine g_line;
-InputLoss g_loss = InputLoss::kNone;
 
 // A terminal that cannot address the cursor edits the line itself and echoes the Enter; the
 // line arrives whole on standard input.
@@ -24,7 +23,7 @@ void read_plain_terminal_line(InputLine& line, LineEndAfter line_end) {
   }
   if (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
   if (stdin_hung_up()) {
-    g_loss = InputLoss::kHungUp;
+    line.loss = InputLoss::kHungUp;
     return;
   }
   // End of input leaves the cursor after the prompt: end the line as the editor would.
@@ -48,10 +47,7 @@ InputLine& input_line() {
 
 void reset_input_line() {
   g_line = InputLine{};
-  g_loss = InputLoss::kNone;
 }
-
-InputLoss input_loss() { return g_loss; }
 
 bool stdin_is_console() {
   return platform().process->input_kind() != InputKind::kRedirected;
@@ -75,7 +71,7 @@ void read_typed_line(InputLine& line, InputKind kind, std::string_view prompt,
   if (question_mark == QuestionMark::kYes) shown += "? ";
   std::string text;
   if (!edit_line(text, shown)) {
-    g_loss = keys_end() == KeysEnd::kHungUp ? InputLoss::kHungUp : InputLoss::kFailed;
+    line.loss = keys_end() == KeysEnd::kHungUp ? InputLoss::kHungUp : InputLoss::kFailed;
     line.text = std::move(text);
     return;
   }

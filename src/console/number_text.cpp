@@ -33,15 +33,12 @@ const char* two_digits(std::uint32_t n) {
   return &kTwoDigits[std::size_t{2} * n];
 }
 
-// What a fixed text below 1 begins with: "0." and up to four zeros (copied 8 bytes at a time).
-constexpr char kLeadingZeros[8] = {'0', '.', '0', '0', '0', '0', '0', '0'};
-
 // Writes the text of `digits` (a 7-digit significand) with decimal exponent x in the general
 // form: fixed for -4 <= x < 7, exponent form otherwise; trailing zeros and a final point go.
-// `out` has room for 20 bytes: the digits are copied 8 at a time, past what is kept.
+// `out` has room for 13 bytes.
 int write_general7(bool negative, std::uint32_t digits, int x, char* out) {
   // The significand's digits, then the count worth writing: trailing zeros dropped.
-  char d[16] = {};
+  char d[kSingleDigits];
   const std::uint32_t high = digits / 10000;  // 3 digits
   const std::uint32_t low = digits % 10000;   // 4 digits
   d[0] = static_cast<char>('0' + high / 100);
@@ -51,32 +48,30 @@ int write_general7(bool negative, std::uint32_t digits, int x, char* out) {
   int last = kSingleDigits - 1;  // the last significant digit worth writing
   while (last > 0 && d[last] == '0') --last;
   char* p = out;
+  const auto put = [&p](const char* bytes, int count) {
+    std::memcpy(p, bytes, static_cast<std::size_t>(count));
+    p += count;
+  };
   if (negative) *p++ = '-';
   if (x >= -4 && x < kSingleDigits) {
     if (x < 0) {
-      std::memcpy(p, kLeadingZeros, 8);
-      p += 1 - x;
-      std::memcpy(p, d, 8);
-      p += last + 1;
+      put("0.0000", 1 - x);  // "0." and the zeros before the first digit
+      put(d, last + 1);
     } else {
-      std::memcpy(p, d, 8);
-      p += x + 1;
+      put(d, x + 1);
       if (last > x) {
         *p++ = '.';
-        std::memcpy(p, d + x + 1, 8);
-        p += last - x;
+        put(d + x + 1, last - x);
       }
     }
   } else {
     *p++ = d[0];
     if (last > 0) *p++ = '.';
-    std::memcpy(p, d + 1, 8);
-    p += last;
+    put(d + 1, last);
     *p++ = 'e';
     *p++ = x < 0 ? '-' : '+';
     const int magnitude = x < 0 ? -x : x;  // at most 45 for a single
-    std::memcpy(p, two_digits(static_cast<std::uint32_t>(magnitude)), 2);
-    p += 2;
+    put(two_digits(static_cast<std::uint32_t>(magnitude)), 2);
   }
   return static_cast<int>(p - out);
 }

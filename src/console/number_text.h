@@ -11,12 +11,10 @@ inline constexpr const char* kNegativeInfinityText = "-inf";
 inline constexpr const char* kNanText = "nan";
 inline constexpr const char* kNegativeNanText = "-nan";
 
-// Room for a single's text: at most 14 characters and the lead blank, and the bytes past them
-// that the digits are copied into 8 at a time.
-inline constexpr int kSingleTextRoom = 24;
-
 struct SingleText {
-  char bytes[kSingleTextRoom];
+  // At most 13 bytes: the lead blank or "-", then "0.000" and 7 digits, or 7 digits, a point
+  // and a 4-byte exponent.
+  char bytes[13];
   int length;
   std::string_view view() const { return {bytes, static_cast<std::size_t>(length)}; }
 };

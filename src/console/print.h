@@ -8,7 +8,7 @@ namespace zepa {
 // (sys/channels.h); a console service that has nothing to report returns nothing, one that can
 // fail in one way returns bool, and one with several outcomes an enum (Conversion, KeysEnd,
 // InputLoss). Nothing here ends the process: a console that gives no more input says so
-// (input_loss) and the dialogue ends.
+// (the input line's loss) and the dialogue ends.
 
 // End actions: flag bits performed after a print item.
 inline constexpr int kEndNone = 0;   // the next item follows on the same line

@@ -235,8 +235,11 @@ class ConsoleKeys final : public KeySource {
       }
       if (record.EventType != KEY_EVENT) continue;
       const KEY_EVENT_RECORD& key = record.Event.KeyEvent;
-      events[0] = KeyEvent{key.bKeyDown != FALSE, key.wRepeatCount, key.wVirtualKeyCode,
-                           key.wVirtualScanCode, static_cast<char16_t>(key.uChar.UnicodeChar),
+      events[0] = KeyEvent{key.bKeyDown != FALSE,
+                           key.wRepeatCount,
+                           key.wVirtualKeyCode,
+                           key.wVirtualScanCode,
+                           static_cast<char16_t>(key.uChar.UnicodeChar),
                            key.dwControlKeyState};
       return 1;
     }

@@ -8,7 +8,9 @@ namespace zepa {
 
 namespace {
 
-HANDLE handle_of(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+HANDLE handle_of(FileHandle file) {
+  return reinterpret_cast<HANDLE>(file);
+}
 
 // A file as the system names it (its volume and its index there) and what another writer
 // changes in it (its size, its last write).
@@ -41,9 +43,9 @@ class WindowsFiles final : public Files {
     // CreateFile does not wait on a file, a pipe without a reader or a device: no flag is
     // needed for an open that never blocks. Other programs may read and append meanwhile.
     // GENERIC_WRITE (not append access alone) so that a torn memo can be cut back.
-    const HANDLE h = CreateFileA(path, GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h =
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     return h == INVALID_HANDLE_VALUE ? kNoFile : reinterpret_cast<FileHandle>(h);
   }
 
@@ -56,8 +58,8 @@ class WindowsFiles final : public Files {
     DWORD pause = 1;
     for (;;) {
       OVERLAPPED at = lock_byte();
-      if (LockFileEx(handle_of(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
-                     0, &at)) {
+      if (LockFileEx(handle_of(file), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                     &at)) {
         return true;
       }
       if (GetLastError() != ERROR_LOCK_VIOLATION) return false;
@@ -92,8 +94,8 @@ class WindowsFiles final : public Files {
     OVERLAPPED at_end{};
     at_end.Offset = 0xFFFFFFFF;
     at_end.OffsetHigh = 0xFFFFFFFF;
-    const DWORD size = n > static_cast<std::size_t>(INT_MAX) ? static_cast<DWORD>(INT_MAX)
-                                                             : static_cast<DWORD>(n);
+    const DWORD size =
+        n > static_cast<std::size_t>(INT_MAX) ? static_cast<DWORD>(INT_MAX) : static_cast<DWORD>(n);
     DWORD taken = 0;
     if (!WriteFile(handle_of(file), bytes, size, &taken, &at_end) && taken == 0) return -1;
     return static_cast<long>(taken);
@@ -103,9 +105,9 @@ class WindowsFiles final : public Files {
 
   // FlushFileBuffers needs write access; the file is never created here.
   bool sync_path(const char* path) override {
-    const HANDLE h = CreateFileA(path, GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h =
+        CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return false;
     const bool synced = FlushFileBuffers(h) != 0;
     return CloseHandle(h) != 0 && synced;

@@ -6,8 +6,12 @@ namespace {
 Platform g_platform;
 }
 
-void install_platform(const Platform& platform) { g_platform = platform; }
+void install_platform(const Platform& platform) {
+  g_platform = platform;
+}
 
-Platform& platform() { return g_platform; }
+Platform& platform() {
+  return g_platform;
+}
 
 }  // namespace zepa

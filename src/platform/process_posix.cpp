@@ -172,7 +172,7 @@ class PosixProcess final : public Process {
     std::string text;
     append_plain_terminal_text(bytes, size, text);
     return write_all_waiting(STDOUT_FILENO, text.data(), text.size()) ? static_cast<long>(size)
-                                                                       : -1;
+                                                                      : -1;
   }
 
   int held_ = 0;

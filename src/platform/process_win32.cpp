@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <cfenv>
 #include <climits>
 #include <cstdlib>
 #include <string>
@@ -175,6 +176,9 @@ class WindowsProcess final : public Process {
 }  // namespace
 
 Platform native_platform() {
+  // The calculation is defined for rounding to nearest, which every process starts with; but
+  // a DLL loaded into this one (a printer driver, a shell extension) may have changed it.
+  std::fesetround(FE_TONEAREST);
   static WindowsProcess process;
   return Platform{&console_screen(), &console_keys(), &process, &native_files()};
 }

@@ -114,7 +114,8 @@ void TerminalGrid::set_window(int, int top, int, int) {
 void TerminalGrid::lay_out(int cols, int rows) {
   cols_ = cols;
   const std::size_t fit = max_cells_ / static_cast<std::size_t>(cols);
-  buffer_rows_ = static_cast<int>(std::clamp<std::size_t>(fit, 1, static_cast<std::size_t>(max_rows_)));
+  buffer_rows_ =
+      static_cast<int>(std::clamp<std::size_t>(fit, 1, static_cast<std::size_t>(max_rows_)));
   term_rows_ = rows;
   rows_ = std::min(rows, buffer_rows_);
   cells_.assign(static_cast<std::size_t>(cols_) * static_cast<std::size_t>(buffer_rows_), ' ');

@@ -31,8 +31,7 @@ class TerminalGrid : public ScreenBuffer {
   bool read_info(ScreenInfo& info) override;
   bool put_cells(int x, int y, const unsigned char* bytes, int count,
                  std::uint16_t attribute) override;
-  void scroll_up(int left, int top, int right, int bottom, int n,
-                 std::uint16_t attribute) override;
+  void scroll_up(int left, int top, int right, int bottom, int n, std::uint16_t attribute) override;
   void blank_row(int y, int left, int right, std::uint16_t attribute) override;
   void set_cursor(int x, int y) override;
   // Moves the window (only its top counts); it is then painted whole.
@@ -86,12 +85,12 @@ class TerminalGrid : public ScreenBuffer {
   int cols_ = 0;
   int rows_ = 0;       // the window's height: the terminal's, or the copy's when that is less
   int term_rows_ = 0;  // the terminal's height
-  int top_ = 0;       // the buffer row shown on the terminal's top row
-  int cursor_x_ = 0;  // the cursor as the console writer placed it
+  int top_ = 0;        // the buffer row shown on the terminal's top row
+  int cursor_x_ = 0;   // the cursor as the console writer placed it
   int cursor_y_ = 0;
   bool visible_ = true;
   bool repaint_ = false;  // the window is to be painted whole at the next compose
-  int bells_ = 0;  // beeps since the last compose, each one BEL
+  int bells_ = 0;         // beeps since the last compose, each one BEL
   std::string out_;
   int term_x_ = -1;  // where the terminal's own cursor stands after out_; -1: unknown
   int term_y_ = -1;

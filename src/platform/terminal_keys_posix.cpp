@@ -35,7 +35,8 @@ using terminal_posix::write_all;
 constexpr char kShowCursor[] = "\x1b[?25h";
 constexpr char kPasteOn[] = "\x1b[?2004h";
 constexpr char kPasteOff[] = "\x1b[?2004l";
-constexpr char kAskPosition[] = "\x1b" "7\x1b[999C\x1b[999B\x1b[6n\x1b" "8";
+// Esc 7 and Esc 8 (save and restore the cursor) in octal: "\x1b7" would read as one escape.
+constexpr char kAskPosition[] = "\0337\x1b[999C\x1b[999B\x1b[6n\0338";
 
 // How long the terminal has to answer the cursor position report.
 constexpr int kAnswerWaitMs = 100;
@@ -131,16 +132,16 @@ void on_fatal_signal(int sig) {
 
 void catch_fatal_signals() {
   static const int kFatal[] = {
-    SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
-    SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS,
+      SIGINT,    SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
+      SIGXCPU,   SIGABRT, SIGSEGV, SIGBUS,  SIGFPE,  SIGILL,  SIGTRAP,   SIGSYS,
 #ifdef SIGPOLL
-    SIGPOLL,
+      SIGPOLL,
 #endif
 #ifdef SIGPWR
-    SIGPWR,
+      SIGPWR,
 #endif
 #ifdef SIGSTKFLT
-    SIGSTKFLT,
+      SIGSTKFLT,
 #endif
   };
   for (const int sig : kFatal) catch_signal(sig, on_fatal_signal);
@@ -179,9 +180,10 @@ void on_continue(int) {
 }
 
 // In the key wait, the work happens on the main thread, which the signal wakes: the next key
-// read answers kHungUp, and the dialogue ends by the hang-up. Anywhere else the main thread may be blocked for good (waiting for the help
-// opener, opening a memo that is a pipe with no reader; restarted calls would never notice), so
-// the end happens here, by the signal's default action, as for Ctrl+C.
+// read answers kHungUp, and the dialogue ends by the hang-up. Anywhere else the main thread may be
+// blocked for good (waiting for the help opener, opening a memo that is a pipe with no reader;
+// restarted calls would never notice), so the end happens here, by the signal's default action, as
+// for Ctrl+C.
 void on_hangup(int sig) {
   g_signals.hangup = 1;
   g_signals.wake = 1;
@@ -306,7 +308,8 @@ class TerminalKeys final : public KeySource {
         return -1;
       }
       if (ready == 0) return 0;
-      if ((input.revents & POLLIN) == 0) return kHungUp;  // POLLHUP, POLLERR, POLLNVAL: no data ever
+      if ((input.revents & POLLIN) == 0)
+        return kHungUp;  // POLLHUP, POLLERR, POLLNVAL: no data ever
       const ssize_t n = read(STDIN_FILENO, bytes, size);
       if (n > 0) return static_cast<long>(n);
       if (n == 0 || errno == EIO) return kHungUp;  // ready yet empty: the terminal is gone

@@ -52,7 +52,8 @@ using terminal_posix::g_signals;
 using terminal_posix::in_foreground;
 using terminal_posix::write_all;
 
-constexpr char kWholeScreenRegion[] = "\x1b" "7\x1b[r\x1b" "8";
+// Esc 7 and Esc 8 in octal, as kAskPosition.
+constexpr char kWholeScreenRegion[] = "\0337\x1b[r\0338";
 
 // As tall as a Windows console's default screen buffer: a line being edited that is longer
 // than the window stays whole in the copy up to this many rows.
@@ -218,7 +219,7 @@ class TerminalScreen final : public TerminalGrid {
 
   bool probed_ = false;
   bool usable_ = false;
-  bool laid_out_ = false;  // laid out again since the last take_resize()
+  bool laid_out_ = false;          // laid out again since the last take_resize()
   bool whole_region_due_ = false;  // the scroll region is to be reset before the next drawing
   bool away_visible_ = true;
 };
@@ -232,11 +233,17 @@ TerminalScreen& screen() {
 
 namespace terminal_posix {
 
-void screen_leave() { screen().leave(); }
+void screen_leave() {
+  screen().leave();
+}
 
-void screen_reenter() { screen().reenter(); }
+void screen_reenter() {
+  screen().reenter();
+}
 
-bool screen_utf8() { return screen().utf8(); }
+bool screen_utf8() {
+  return screen().utf8();
+}
 
 }  // namespace terminal_posix
 

@@ -1,6 +1,7 @@
 #include "sys/channels.h"
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"
@@ -10,8 +11,6 @@ namespace zepa {
 namespace {
 
 ChannelRecord g_channels[kChannelCount];
-// Each channel's write buffer; a page is only touched when its channel is used.
-unsigned char g_buffers[kChannelCount][kChannelBufferSize];
 bool g_sweep_needed = false;
 
 Files& files() {
@@ -51,12 +50,12 @@ bool write_out(ChannelRecord& record) {
   const std::size_t n = record.buffered;
   record.buffered = 0;
   if (record.torn) return false;
-  return n == 0 || hand_over(record, record.buffer, n);
+  return n == 0 || hand_over(record, record.buffer.get(), n);
 }
 
 // The cut happens under the lock taken at the open, so the bytes it takes are this opening's
 // own; the close gives the lock back, and then the signals held since the open take effect.
-int file_close(ChannelRecord& record) {
+int close_file(ChannelRecord& record) {
   if (record.file == kNoFile) return kDone;
   write_out(record);
   if (record.torn && record.appended > 0) {
@@ -71,18 +70,16 @@ int file_close(ChannelRecord& record) {
 
 // Full buffering with 8192 bytes: each print item is a copy into the buffer, and a memo
 // reaches the file in one write at its close.
-int file_write(ChannelRecord& record, const unsigned char* bytes, std::size_t n) {
+int buffer_bytes(ChannelRecord& record, const unsigned char* bytes, std::size_t n) {
   if (record.file == kNoFile) return kInvalidRequest;
   if (record.buffered + n > kChannelBufferSize) {
     if (!write_out(record)) return kShortWrite;
     if (n >= kChannelBufferSize) return hand_over(record, bytes, n) ? kDone : kShortWrite;
   }
-  std::memcpy(record.buffer + record.buffered, bytes, n);
+  std::memcpy(record.buffer.get() + record.buffered, bytes, n);
   record.buffered += n;
   return kDone;
 }
-
-constexpr FileChannelOps kFileChannelOps = {file_close, file_write};
 
 }  // namespace
 
@@ -93,11 +90,11 @@ ChannelRecord* channel_record(int channel) {
 
 int open_append(std::string_view name, int channel) {
   ChannelRecord* record = channel_record(channel);
-  if (record == nullptr || record->operations != nullptr) return kInvalidRequest;
+  if (record == nullptr || record->open) return kInvalidRequest;
   g_sweep_needed = true;
   *record = ChannelRecord{};
   const std::string path = native_path(name);
-  record->operations = &kFileChannelOps;
+  record->open = true;
   const FileHandle file = files().open_append(path.c_str());
   if (file == kNoFile) {
     *record = ChannelRecord{};
@@ -123,7 +120,7 @@ int open_append(std::string_view name, int channel) {
   }
   record->size = position;
   record->file = file;
-  record->buffer = g_buffers[channel - 1];
+  record->buffer = std::make_unique<unsigned char[]>(kChannelBufferSize);
   return kDone;
 }
 
@@ -143,8 +140,8 @@ void advance_column(std::uint32_t& column, std::int32_t width, const unsigned ch
 }
 
 int write_bytes(ChannelRecord* record, const unsigned char* bytes, std::size_t n) {
-  if (record == nullptr || record->operations == nullptr) return kInvalidRequest;
-  const int result = record->operations->write(*record, bytes, n);
+  if (record == nullptr || !record->open) return kInvalidRequest;
+  const int result = buffer_bytes(*record, bytes, n);
   if (result != kDone) return result;
   advance_column(record->column, record->width, bytes, n);
   return kDone;
@@ -152,7 +149,7 @@ int write_bytes(ChannelRecord* record, const unsigned char* bytes, std::size_t n
 
 int sync_channel(int channel) {
   ChannelRecord* record = channel_record(channel);
-  if (record == nullptr || record->operations == nullptr || record->file == kNoFile) {
+  if (record == nullptr || !record->open || record->file == kNoFile) {
     return kInvalidRequest;
   }
   if (!write_out(*record)) return kShortWrite;
@@ -161,8 +158,8 @@ int sync_channel(int channel) {
 
 int close_channel(int channel) {
   ChannelRecord* record = channel_record(channel);
-  if (record == nullptr || record->operations == nullptr) return kInvalidRequest;
-  const int result = record->operations->close(*record);
+  if (record == nullptr || !record->open) return kInvalidRequest;
+  const int result = close_file(*record);
   *record = ChannelRecord{};
   return result;
 }
@@ -176,7 +173,7 @@ void close_all_channels() {
   g_sweep_needed = false;
   for (ChannelRecord& record : g_channels) {
     // At the end of the program there is no one left to tell about a failed write-out.
-    if (record.operations != nullptr) record.operations->close(record);
+    if (record.open) close_file(record);
     record = ChannelRecord{};
   }
 }

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "platform/file.h"
@@ -26,23 +27,14 @@ inline constexpr int kUnconfirmed = 4;
 inline constexpr int kChannelCount = 255;
 inline constexpr std::size_t kChannelBufferSize = 8192;
 
-struct ChannelRecord;
-
-// What an open file channel does with its file: a disk file, or the device or the pipe that the
-// name turned out to be.
-struct FileChannelOps {
-  int (*close)(ChannelRecord& record);
-  int (*write)(ChannelRecord& record, const unsigned char* bytes, std::size_t n);
-};
-
 struct ChannelRecord {
-  const FileChannelOps* operations = nullptr;  // none: the channel is free
+  bool open = false;  // taken, from the start of its open to its close
   FileHandle file = kNoFile;
-  unsigned char* buffer = nullptr;  // kChannelBufferSize bytes, written out when full
-  std::size_t buffered = 0;         // and at the close
-  std::int64_t size = -1;           // the file's end just after the open
-  std::int64_t appended = 0;        // bytes this opening has added to the file
-  bool torn = false;                // bytes were refused: the file is cut back at the close
+  std::unique_ptr<unsigned char[]> buffer;  // kChannelBufferSize bytes, written out when full
+  std::size_t buffered = 0;                 // and at the close
+  std::int64_t size = -1;                   // the file's end just after the open
+  std::int64_t appended = 0;                // bytes this opening has added to the file
+  bool torn = false;                        // bytes were refused: the file is cut back at the close
   std::uint32_t column = 0;
   std::int32_t width = 0;  // 0: no line width
 };

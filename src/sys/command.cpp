@@ -16,4 +16,12 @@ int open_file(const std::string& path) {
   return platform().process->open_file(path);
 }
 
+int open_web_page(std::string_view url) {
+  return run_command(platform().process->help_command(url));
+}
+
+std::string installed_file(std::string_view name) {
+  return platform().process->installed_file(name);
+}
+
 }  // namespace zepa

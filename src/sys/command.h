@@ -15,4 +15,12 @@ int run_command(std::string_view command);
 // opener: 0 when it reports success.
 int open_file(const std::string& path);
 
+// Opens the web address `url` in the user's browser through the command processor, and waits:
+// the command's status.
+int open_web_page(std::string_view url);
+
+// The installed copy of the program's file `name` (beside the executable, or in the share
+// directory of its install prefix), or empty when there is none.
+std::string installed_file(std::string_view name);
+
 }  // namespace zepa

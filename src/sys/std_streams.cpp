@@ -41,7 +41,7 @@ void write_through(const unsigned char* bytes, std::size_t n) {
       if (platform().process->transcript()) {
         g_out.warning_pending = true;  // the dialogue's terminal shows it
       } else {
-        platform().process->write_error(std::string(kOutputWarning) + "\n");
+        stderr_write_line(kOutputWarning);
       }
       return;
     }
@@ -96,6 +96,10 @@ std::string_view take_stdout_warning() {
   return kOutputWarning;
 }
 
+void stderr_write_line(std::string_view text) {
+  platform().process->write_error(std::string(text) + "\n");
+}
+
 void flush_all_output() {
   if (platform().screen != nullptr) platform().screen->flush();
   stdout_flush();
@@ -119,17 +123,12 @@ int stdin_next_byte() {
   return g_in.bytes[g_in.position++];
 }
 
-bool stdin_hung_up() { return g_in.hung_up; }
-
-bool stdin_failed() { return g_in.failed; }
-
-std::size_t stdin_buffered(const unsigned char*& bytes) {
-  bytes = g_in.bytes + g_in.position;
-  return g_in.count - g_in.position;
+bool stdin_hung_up() {
+  return g_in.hung_up;
 }
 
-void stdin_take(std::size_t n) {
-  g_in.position += n;
+bool stdin_failed() {
+  return g_in.failed;
 }
 
 void reset_std_streams() {

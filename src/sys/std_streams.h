@@ -18,6 +18,10 @@ bool stdout_failed();
 // is none or it was taken.
 std::string_view take_stdout_warning();
 
+// Writes `text` and a line end to standard error (a diagnostic); failures there have nowhere
+// to go.
+void stderr_write_line(std::string_view text);
+
 // Sends what the screen buffer and standard output still hold: before the program blocks for
 // a key, runs a command or ends.
 void flush_all_output();
@@ -30,11 +34,6 @@ bool stdin_hung_up();
 // Whether standard input ended because a read failed (an I/O error, a directory): what was
 // read before it may be cut short, so it is no reply either.
 bool stdin_failed();
-
-// The bytes of standard input already read and not yet taken, without reading more: the
-// count, with `bytes` pointing at them. stdin_take(n) takes the first n of them.
-std::size_t stdin_buffered(const unsigned char*& bytes);
-void stdin_take(std::size_t n);
 
 // Forgets buffered bytes and failures (start-up and tests).
 void reset_std_streams();

@@ -18,8 +18,8 @@
 #include <time.h>
 #include <unistd.h>
 
-static long setting(const char *name) {
-  const char *value = getenv(name);
+static long setting(const char* name) {
+  const char* value = getenv(name);
   return value != NULL ? atol(value) : -1;
 }
 
@@ -30,15 +30,15 @@ static int is_memo(int fd) {
   const ssize_t n = readlink(link, path, sizeof path - 1);
   if (n <= 0) return 0;
   path[n] = '\0';
-  const char *name = "/mc-zepa4-07.txt";
+  const char* name = "/mc-zepa4-07.txt";
   const size_t length = strlen(name);
   return (size_t)n >= length && strcmp(path + n - length, name) == 0;
 }
 
-ssize_t read(int fd, void *buffer, size_t size) {
-  static ssize_t (*real)(int, void *, size_t);
+ssize_t read(int fd, void* buffer, size_t size) {
+  static ssize_t (*real)(int, void*, size_t);
   static long given;
-  if (real == NULL) real = (ssize_t(*)(int, void *, size_t))dlsym(RTLD_NEXT, "read");
+  if (real == NULL) real = (ssize_t(*)(int, void*, size_t))dlsym(RTLD_NEXT, "read");
   const long limit = fd == 0 ? setting("ZEPA_FAULT_READ_EIO") : -1;
   if (limit < 0) return real(fd, buffer, size);
   if (given >= limit) {
@@ -51,9 +51,9 @@ ssize_t read(int fd, void *buffer, size_t size) {
   return n;
 }
 
-ssize_t write(int fd, const void *bytes, size_t size) {
-  static ssize_t (*real)(int, const void *, size_t);
-  if (real == NULL) real = (ssize_t(*)(int, const void *, size_t))dlsym(RTLD_NEXT, "write");
+ssize_t write(int fd, const void* bytes, size_t size) {
+  static ssize_t (*real)(int, const void*, size_t);
+  if (real == NULL) real = (ssize_t(*)(int, const void*, size_t))dlsym(RTLD_NEXT, "write");
   const long delay_ms = fd > 2 ? setting("ZEPA_FAULT_MEMO_WRITE") : -1;
   if (delay_ms > 0 && is_memo(fd)) {
     const struct timespec pause = {delay_ms / 1000, delay_ms % 1000 * 1000000L};

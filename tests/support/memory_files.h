@@ -23,8 +23,8 @@ class MemoryFiles : public Files {
   bool lockable = true;
   bool close_fails = false;
   bool sync_fails = false;
-  bool is_output = false;  // the file is standard output's
-  int syncs = 0;           // sync and sync_path calls, failed or not
+  bool is_output = false;         // the file is standard output's
+  int syncs = 0;                  // sync and sync_path calls, failed or not
   std::function<void()> at_open;  // runs at each open, before it succeeds or fails
   int open_files = 0;
   int appends = 0;

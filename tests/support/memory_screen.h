@@ -73,13 +73,13 @@ class MemoryScreen : public ScreenBuffer {
   bool visible = true;
 
   Host host = Host::kClassic;
-  bool rewraps = false;  // rewraps_on_resize()
+  bool rewraps = false;                 // rewraps_on_resize()
   std::vector<std::string> scrollback;  // ConPTY: rows the terminal keeps above its screen
   int window_moves = 0;                 // set_window calls that changed something
-  bool any_size = false;      // draws in one row or one column, as a terminal does
-  bool resized = false;       // take_resize() has a resize to report
-  bool fail_reads = false;    // read_info reports no console
-  bool refuse_cells = false;  // put_cells refuses every run
+  bool any_size = false;                // draws in one row or one column, as a terminal does
+  bool resized = false;                 // take_resize() has a resize to report
+  bool fail_reads = false;              // read_info reports no console
+  bool refuse_cells = false;            // put_cells refuses every run
   int beeps = 0;
   int flushes = 0;
   int reads = 0;

@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
   start.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   std::string command = std::string("\"") + argv[1] + "\"";
   PROCESS_INFORMATION child{};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                      &start, &child)) {
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start,
+                      &child)) {
     return 125;
   }
   CloseHandle(read_end);
