@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "calc/line_block.h"
 #include "calc/memo.h"
 #include "calc/segment.h"
 #include "calc/texts.h"
@@ -132,14 +133,14 @@ std::string ask_text(const char* prompt) {
 
 // The results block: its heading and three result lines, printed as one text.
 void show_results(const ResultTexts& results) {
-  std::string block;
-  block.reserve(128);  // the heading and three lines of under 40 bytes
-  block += kResultsHeading;
-  block += "\r\n";
-  append_number_line(block, kLabelR, results.r);
-  append_number_line(block, kLabelA, results.a);
-  append_number_line(block, kLabelAlfaConsole, results.alfa);
-  print_text(0, block, kEndNone);
+  LineBlock<std::string_view(kResultsHeading).size() + 2 +
+            number_lines_room(3, {kLabelR, kLabelA, kLabelAlfaConsole})>
+      block;
+  block.line(kResultsHeading);
+  block.number_line(kLabelR, results.r);
+  block.number_line(kLabelA, results.a);
+  block.number_line(kLabelAlfaConsole, results.alfa);
+  print_text(0, block.text(), kEndNone);
 }
 
 // The copy of the help page installed with the program, or the web page when there is none.

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "calc/line_block.h"
 #include "calc/texts.h"
 #include "console/console_writer.h"
 #include "console/line_input.h"
@@ -67,8 +68,28 @@ constexpr std::array<char, kHeaderSize> kMemoHeader = [] {
   return bytes;
 }();
 
+// The header, five number lines, the results' heading and the closing empty line.
+constexpr std::size_t kMemoRoom =
+    kHeaderSize + number_lines_room(5, {kLabelC, kLabelF, kLabelR, kLabelA, kLabelAlfaMemo}) +
+    std::string_view(kResultsHeading).size() + 2 + 2;
+using MemoText = LineBlock<kMemoRoom>;
+
 // Memos recorded since the last sync (a redirected run's).
 bool g_unsynced = false;
+
+// The 21 lines of one case: the data's texts made here, the results' as the console showed them.
+MemoText compose_memo(float c, float f, const ResultTexts& results) {
+  MemoText memo;
+  memo.put({kMemoHeader.data(), kMemoHeader.size()});
+  memo.number_line(kLabelC, single_text(c));
+  memo.number_line(kLabelF, single_text(f));
+  memo.line(kResultsHeading);
+  memo.number_line(kLabelR, results.r);
+  memo.number_line(kLabelA, results.a);
+  memo.number_line(kLabelAlfaMemo, results.alfa);
+  memo.line("");
+  return memo;
+}
 
 }  // namespace
 
@@ -76,35 +97,18 @@ ResultTexts result_texts(const Segment& result) {
   return {single_text(result.r), single_text(result.a), single_text(result.alfa)};
 }
 
-void append_number_line(std::string& text, std::string_view label, const SingleText& number) {
-  text += label;
-  text += number.view();
-  text += kLineEnd;
-}
-
 std::string memo_text(float c, float f, const ResultTexts& results) {
-  std::string memo;
-  memo.reserve(kHeaderSize + 256);  // the seven lines after the header take under 200 bytes
-  memo.append(kMemoHeader.data(), kMemoHeader.size());
-  append_number_line(memo, kLabelC, single_text(c));
-  append_number_line(memo, kLabelF, single_text(f));
-  memo += kResultsHeading;
-  memo += kLineEnd;
-  append_number_line(memo, kLabelR, results.r);
-  append_number_line(memo, kLabelA, results.a);
-  append_number_line(memo, kLabelAlfaMemo, results.alfa);
-  memo += kLineEnd;
-  return memo;
+  return std::string(compose_memo(c, f, results).text());
 }
 
 MemoOutcome write_memo(float c, float f, const ResultTexts& results) {
   // The 21 lines are composed whole and handed to the channel as one text: the file receives
   // the same bytes as from one print per item, at a fraction of the cost in a long batch.
-  const std::string memo = memo_text(c, f, results);
+  const MemoText memo = compose_memo(c, f, results);
   // The results are on the screen before the file is touched, however long that takes.
   console_flush();
   const int opened = open_append(kMemoFileName, kMemoChannel);
-  const int written = print_text(kMemoChannel, memo, kEndNone);
+  const int written = print_text(kMemoChannel, memo.text(), kEndNone);
   // A typed case exists nowhere else: it is on the disk before the next question. A redirected
   // input still holds its cases, so one sync at the end does for all of them.
   const bool typed = stdin_is_console();

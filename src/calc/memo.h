@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "calc/segment.h"
 #include "console/number_text.h"
@@ -19,9 +18,6 @@ struct ResultTexts {
   SingleText alfa;
 };
 ResultTexts result_texts(const Segment& result);
-
-// Appends a label, a number text and a line end to `text`: the bytes a print of each writes.
-void append_number_line(std::string& text, std::string_view label, const SingleText& number);
 
 // The 21-line calculation memo of one case (its data and its results' texts), as the memo file
 // receives it: Windows-1252 bytes, every line ended by CR LF.
