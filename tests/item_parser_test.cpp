@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -163,7 +164,8 @@ TEST(ItemParser, RedirectedInput) {
       // Limits: the byte after the last stored one begins the next item.
       {zeros + "7\n8\n", {"#7", "#8"}}, {zeros + "79 5\n", {"#7", "#9", "#5"}},
       {long_text + "bc\n", {long_text, "bc"}},
-      // Plain number lines, the limit reached exactly, a blank or quote, a radix, a "d".
+      // Whole lines taken from what standard input has delivered, and their neighbours that
+      // need the byte rules: the limit reached exactly, a blank or quote, a radix, a "d".
       {zeros + "7\n" + zeros + "78\n", {"#7", "#7", "#8"}},
       {"1.5\n2e3\r\n-0.0\n", {"#1.5", "#2000", "#-0"}},
       {"12 \n7\n", {"#12", "#7"}}, {"&H10\n1d3\n\"1\"2\n", {"#16", "#1000", "#12"}},
@@ -190,6 +192,47 @@ TEST(ItemParser, RedirectedInput) {
         }
       }
     }
+}
+
+// Number lines that the fast path takes whole from standard input's buffer give the value of
+// the byte-by-byte rules, which a one-byte read forces: integers of 9 digits and 10, decimals
+// of 15 digits and 16, points first and last, zeros, blanks, both line ends, signs.
+TEST(ItemParser, BufferedNumberLinesAsTheByteRules) {
+  // clang-format off
+  std::vector<std::string> lines = {
+      "999999999", "9999999999", "123456789012345", "1234567890123456", "1.23456789012345",
+      "12345678901234.56", "0.000000000000001", ".5", "5.", "000000000000007", "  \t42", "-3",
+      "+3", ".", "1..2", "16777217", "0.1", "340282356779733661"};
+  // clang-format on
+  std::mt19937 random(7);
+  for (int n = 0; n < 3000; ++n) {
+    std::string line(random() % 3, ' ');
+    const int digits = 1 + static_cast<int>(random() % 17);
+    const int point = static_cast<int>(random() % (digits + 2)) - 1;  // -1: none
+    for (int d = 0; d < digits; ++d) {
+      if (d == point) line += '.';
+      line += static_cast<char>('0' + random() % 10);
+    }
+    if (point == digits) line += '.';
+    lines.push_back(line);
+  }
+  std::string input;
+  for (std::size_t n = 0; n < lines.size(); ++n) input += lines[n] + (n % 2 ? "\r\n" : "\n");
+  std::vector<std::uint32_t> values[2];
+  for (int pass = 0; pass < 2; ++pass) {
+    testing::RedirectedPlatform platform;
+    platform.process.input = input;
+    platform.process.read_chunk = pass == 0 ? std::size_t{1} << 20 : 1;
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+      read_line("", QuestionMark::kYes, LineEndAfter::kYes);
+      float value = -99;
+      input_single(value);
+      values[pass].push_back(bits(value));
+    }
+  }
+  for (std::size_t n = 0; n < lines.size(); ++n) {
+    EXPECT_EQ(values[0][n], values[1][n]) << '"' << lines[n] << '"';
+  }
 }
 
 TEST(ItemParser, IntegerConversionWraps) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cfloat>
 #include <cstdint>
 
 #include "console/big_number.h"
@@ -13,29 +12,6 @@ namespace zepa {
 namespace {
 
 constexpr std::uint64_t kInfinityBits = 0x7ff0000000000000;
-
-// Whether double arithmetic rounds each operation once, to double: not so where the compiler
-// keeps intermediate results in wider registers (x87 code, FLT_EVAL_METHOD 2).
-constexpr bool kDoubleArithmeticRoundsOnce = FLT_EVAL_METHOD == 0;
-
-// Clinger's fast path: when `digits` is at most 2^53 and |exponent| at most 19, both digits and
-// 10^|exponent| are exact doubles, and the one multiplication or division of them is the
-// correctly rounded digits × 10^exponent. Stores it and returns true then; false otherwise, and
-// always where double arithmetic does not round once.
-bool exact_decimal(std::uint64_t digits, std::int64_t exponent, double& value) {
-  constexpr auto kLargest = static_cast<std::int64_t>(kPowersOfTenAsDoubles.size()) - 1;
-  if (!kDoubleArithmeticRoundsOnce || digits > (std::uint64_t{1} << 53) || exponent < -kLargest ||
-      exponent > kLargest) {
-    return false;
-  }
-  value = static_cast<double>(digits);
-  if (exponent < 0) {
-    value /= kPowersOfTenAsDoubles[static_cast<std::size_t>(-exponent)];
-  } else {
-    value *= kPowersOfTenAsDoubles[static_cast<std::size_t>(exponent)];
-  }
-  return true;
-}
 
 // Exponent digits are taken up to this magnitude. Beyond it every nonzero number is out of
 // range whatever its digits (no text holds that many), so further digits only move the end.

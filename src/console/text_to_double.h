@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cfloat>
 #include <cstdint>
+
+#include "console/decimal_digits.h"
 
 namespace zepa {
 
@@ -28,5 +31,28 @@ TextToDoubleResult decimal_text_to_double(const char* first, const char* last, d
 // ending at the 'p', as the C library's strtod reads it. Any exponent: beyond the double's range
 // the result is out of range, whatever its size.
 TextToDoubleResult hex_text_to_double(const char* first, const char* last, double& value);
+
+// Whether double arithmetic rounds each operation once, to double: not so where the compiler
+// keeps intermediate results in wider registers (x87 code, FLT_EVAL_METHOD 2).
+inline constexpr bool kDoubleArithmeticRoundsOnce = FLT_EVAL_METHOD == 0;
+
+// Clinger's fast path: when `digits` is at most 2^53 and |exponent| at most 19, both digits and
+// 10^|exponent| are exact doubles, and the one multiplication or division of them is the
+// correctly rounded digits × 10^exponent. Stores it and returns true then; false otherwise, and
+// always where double arithmetic does not round once.
+inline bool exact_decimal(std::uint64_t digits, std::int64_t exponent, double& value) {
+  constexpr auto kLargest = static_cast<std::int64_t>(kPowersOfTenAsDoubles.size()) - 1;
+  if (!kDoubleArithmeticRoundsOnce || digits > (std::uint64_t{1} << 53) || exponent < -kLargest ||
+      exponent > kLargest) {
+    return false;
+  }
+  value = static_cast<double>(digits);
+  if (exponent < 0) {
+    value /= kPowersOfTenAsDoubles[static_cast<std::size_t>(-exponent)];
+  } else {
+    value *= kPowersOfTenAsDoubles[static_cast<std::size_t>(exponent)];
+  }
+  return true;
+}
 
 }  // namespace zepa

@@ -131,6 +131,15 @@ bool stdin_failed() {
   return g_in.failed;
 }
 
+std::size_t stdin_buffered(const unsigned char*& bytes) {
+  bytes = g_in.bytes + g_in.position;
+  return g_in.count - g_in.position;
+}
+
+void stdin_take(std::size_t n) {
+  g_in.position += n;
+}
+
 void reset_std_streams() {
   g_out.count = 0;
   g_out.failed = false;

@@ -35,6 +35,11 @@ bool stdin_hung_up();
 // read before it may be cut short, so it is no reply either.
 bool stdin_failed();
 
+// The bytes of standard input already read and not yet taken, without reading more: the
+// count, with `bytes` pointing at them. stdin_take(n) takes the first n of them.
+std::size_t stdin_buffered(const unsigned char*& bytes);
+void stdin_take(std::size_t n);
+
 // Forgets buffered bytes and failures (start-up and tests).
 void reset_std_streams();
 
