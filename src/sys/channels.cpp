@@ -120,7 +120,7 @@ int open_append(std::string_view name, int channel) {
   }
   record->size = position;
   record->file = file;
-  record->buffer = std::make_unique<unsigned char[]>(kChannelBufferSize);
+  record->buffer.reset(new unsigned char[kChannelBufferSize]);  // not cleared: written before read
   return kDone;
 }
 
